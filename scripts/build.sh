@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Configures and builds one or more targets into build/<name>:
+#   native   the Linux program build/native/vesklar
+#   asan     native with AddressSanitizer + UndefinedBehaviorSanitizer
+#   tsan     native with ThreadSanitizer
+#   windows  Vesklar.exe with mingw-w64 (build/windows/Vesklar.exe)
+# Usage: scripts/build.sh native [asan tsan windows ...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${VESKLAR_JOBS:-$(nproc)}
+
+for name in "$@"; do
+  args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  case "$name" in
+    native) ;;
+    asan) args+=(-DVESKLAR_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug) ;;
+    tsan) args+=(-DVESKLAR_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug) ;;
+    windows) args+=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake) ;;
+    *) echo "unknown build: $name" >&2; exit 2 ;;
+  esac
+  cmake -S . -B "build/$name" "${args[@]}" ${VESKLAR_CMAKE_ARGS:-} >/dev/null
+  cmake --build "build/$name" -j "$jobs"
+done

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds the native launcher and starts it on the
+# bundled sample site (build/native/www). Close the page to end it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh run
+scripts/build.sh native
+exec build/native/vesklar

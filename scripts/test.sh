@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds every target and runs every test:
+# native, native under ASan+UBSan, native under TSan, and the Windows build
+# under Wine. Usage: scripts/test.sh [native asan tsan windows]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(native asan tsan windows)
+
+scripts/setup.sh test
+scripts/build.sh "${targets[@]}"
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+status=0
+for name in "${targets[@]}"; do
+  echo "=== tests: $name"
+  if [ "$name" = windows ]; then
+    # One Wine prefix in the build tree and one wineserver kept alive for the
+    # whole run: every cold start costs seconds.
+    export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
+    [ -f "$WINEPREFIX/system.reg" ] || DISPLAY= wineboot -i >/dev/null 2>&1 || true
+    wineserver -p
+  fi
+  if ! ctest --test-dir "build/$name" --output-on-failure; then status=1; fi
+  if [ "$name" = windows ]; then wineserver -k || true; fi
+done
+exit $status

@@ -1,0 +1,54 @@
+#include "http/listener.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "http/request_head.h"
+#include "http/router.h"
+#include "launcher/app_state.h"
+
+namespace {
+
+void worker_body(void* arg) {
+  handle_connection(platform::Socket(reinterpret_cast<platform::NativeHandle>(arg)));
+}
+
+}  // namespace
+
+void accept_loop(platform::NativeHandle listener) {
+  while (g_app.server_running.load() != 0) {
+    platform::Socket connection = platform::accept_connection(listener);
+    if (!connection) return;  // also how a closed listener ends this thread
+    void* arg = reinterpret_cast<void*>(connection.get());
+    // Default stack size; the worker owns the socket from here on.
+    if (platform::start_detached_thread(worker_body, arg, 0)) connection.release();
+    // Otherwise `connection` closes here: the client gets no answer.
+  }
+}
+
+void handle_connection(platform::Socket socket) {
+  const platform::NativeHandle s = socket.get();
+  platform::set_timeouts(s, kConnectionTimeoutMs, kConnectionTimeoutMs);
+
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kHeadBufferBytes]);
+  if (!buffer) return;
+  constexpr std::int32_t kMaxReceived = std::int32_t(kHeadBufferBytes) - 1;
+  std::int32_t received = 0;
+  const char* blank_line = nullptr;
+  while (!blank_line) {
+    if (received >= kMaxReceived) return;
+    const int n = platform::recv_some(s, buffer.get() + received, kMaxReceived - received);
+    if (n <= 0) return;
+    received += n;
+    buffer[received] = '\0';
+    // A 0 byte in the head hides everything after it from this search.
+    blank_line = std::strstr(buffer.get(), "\r\n\r\n");
+  }
+  const std::int32_t head_length = std::int32_t(blank_line - buffer.get()) + 4;
+
+  RequestHead head;
+  if (!parse_request_head(buffer.get(), received, head_length, &head)) return;
+  route_request(s, head);
+  // `head`, `buffer` and `socket` are released here, in that order.
+}

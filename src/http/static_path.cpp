@@ -1,0 +1,41 @@
+#include "http/static_path.h"
+
+#include "base/bounded_format.h"
+#include "platform/platform.h"
+
+bool is_device_name(std::u16string_view component) {
+  std::u16string_view base = component.substr(0, component.find(u'.'));
+  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+  for (const char16_t* name : {u"CON", u"PRN", u"AUX", u"NUL"})
+    if (base::ascii_iequal(base, name)) return true;
+  if (base.size() == 4 && base[3] >= u'1' && base[3] <= u'9')
+    return base::ascii_iequal(base.substr(0, 3), u"COM") || base::ascii_iequal(base.substr(0, 3), u"LPT");
+  return false;
+}
+
+SitePath map_site_path(const char* request_path, const std::u16string& site_folder, std::u16string* joined) {
+  if (*request_path == '/') ++request_path;
+  auto converted = platform::utf8_to_utf16(request_path, kRelativePathUnits);
+  if (!converted) return SitePath::bad;
+  std::u16string& relative = *converted;
+  for (auto& c : relative)
+    if (c == u'/') c = u'\\';
+  if (relative.find(u"..") != std::u16string::npos) return SitePath::bad;
+  const auto first = relative.find_first_not_of(u'\\');
+  relative.erase(0, first == std::u16string::npos ? relative.size() : first);
+
+  // Devices and alternate data streams are never files of the site: refuse
+  // them before the file system sees the name.
+  if (relative.find(u':') != std::u16string::npos) return SitePath::bad;
+  std::size_t start = 0;
+  for (;;) {
+    const auto end = relative.find(u'\\', start);
+    if (is_device_name(std::u16string_view(relative).substr(start, end - start))) return SitePath::bad;
+    if (end == std::u16string::npos) break;
+    start = end + 1;
+  }
+
+  if (!base::join_bounded(*joined, platform::kMaxPathChars, {site_folder, u"\\", relative}))
+    return SitePath::bad;
+  return SitePath::ok;
+}

@@ -1,0 +1,3 @@
+#include "launcher/app_state.h"
+
+AppState g_app;

@@ -1,0 +1,3 @@
+#include "launcher/startup_steps.h"
+
+void launch_app_window() {}

@@ -1,0 +1,145 @@
+#include "launcher/launcher_main.h"
+
+#include "base/bounded_format.h"
+#include "http/listener.h"
+#include "launcher/app_state.h"
+#include "launcher/startup_messages.h"
+#include "launcher/startup_steps.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char16_t kInstanceName[] = u"Local\\VesklarEditorV1";
+constexpr char kListenAddress[] = "127.0.0.1";
+constexpr std::uint16_t kListenPort = 17865;
+constexpr int kListenBacklog = 64;
+constexpr std::uint32_t kPollIntervalMs = 200;
+constexpr std::uint32_t kAcceptThreadWaitMs = 2000;
+
+int fail_with(const char16_t* text) {
+  platform::message_box(kMessageCaption, text, platform::BoxIcon::error, platform::BoxButtons::ok);
+  return 1;
+}
+
+// Appends `suffix` to `base` within the path limit; an empty result means
+// it did not fit.
+std::u16string compose(const std::u16string& base, std::u16string_view suffix) {
+  std::u16string out;
+  base::join_bounded(out, platform::kMaxPathChars, {base, suffix});
+  return out;
+}
+
+// The executable's folder: its full path cut at the last backslash.
+bool find_exe_folder(std::u16string* folder) {
+  const platform::ExePath exe = platform::exe_path(platform::kPathUnits);
+  if (exe.length == 0 || exe.length >= platform::kPathUnits) return false;
+  const auto cut = exe.path.rfind(u'\\');
+  if (cut == std::u16string::npos) return false;
+  *folder = exe.path.substr(0, cut);
+  return true;
+}
+
+void accept_thread_body(void* listener) {
+  accept_loop(reinterpret_cast<platform::NativeHandle>(listener));
+}
+
+int run_second_instance() {
+  // The running instance is not told anything: one more window simply loads
+  // its page. Without LOCALAPPDATA there is no profile folder to give the
+  // app window, so the default browser opens the page instead.
+  const auto local = platform::env_value(u"LOCALAPPDATA", platform::kPathUnits);
+  g_app.profile_folder = local ? compose(*local, u"\\Vesklar\\profile") : std::u16string();
+  if (g_app.profile_folder.empty())
+    platform::open_with_default_handler(kPageAddress);
+  else
+    launch_app_window();
+  return 0;
+}
+
+void wait_for_quit_deadline() {
+  for (;;) {
+    platform::sleep_ms(kPollIntervalMs);
+    const std::uint32_t deadline = g_app.quit_deadline.load();
+    if (deadline == 0) continue;
+    if (deadline_reached(platform::tick_ms(), deadline)) return;
+  }
+}
+
+}  // namespace
+
+int launcher_main() {
+  platform::InstanceLock instance;
+  switch (platform::acquire_instance_lock(kInstanceName, &instance)) {
+    case platform::InstanceResult::failed: return 1;
+    case platform::InstanceResult::already_running: return run_second_instance();
+    case platform::InstanceResult::acquired: break;
+  }
+
+  if (!find_exe_folder(&g_app.exe_folder)) return fail_with(kMessageNoSite);
+  g_app.site_folder = compose(g_app.exe_folder, u"\\www");
+  if (g_app.site_folder.empty()) return fail_with(kMessageNoSite);
+
+  load_current_version();
+  build_bootstrap_script();
+
+  // Paths that would not fit are start-up failures: start-up never goes on
+  // with a cut path.
+  const auto local = platform::env_value(u"LOCALAPPDATA", platform::kPathUnits);
+  if (!local) return fail_with(kMessageNoSite);
+  const std::u16string data_folder = compose(*local, u"\\Vesklar");
+  g_app.media_folder = compose(data_folder, u"\\media");
+  g_app.profile_folder = compose(data_folder, u"\\profile");
+  if (data_folder.empty() || g_app.media_folder.empty() || g_app.profile_folder.empty())
+    return fail_with(kMessageNoSite);
+  // An existing folder is the ordinary case; a folder that cannot be made
+  // shows up later as the failure of whatever uses it.
+  platform::create_folder(data_folder);
+  platform::create_folder(g_app.media_folder);
+  platform::create_folder(g_app.profile_folder);
+
+  const auto profile = platform::env_value(u"USERPROFILE", platform::kPathUnits);
+  if (!profile) return fail_with(kMessageNoSite);
+  g_app.downloads_folder = compose(*profile, u"\\Downloads");
+  if (g_app.downloads_folder.empty()) return fail_with(kMessageNoSite);
+  platform::create_folder(g_app.downloads_folder);
+
+  if (platform::file_attributes(g_app.site_folder) == platform::kInvalidAttributes)
+    return fail_with(kMessageNoSite);
+
+  ensure_desktop_shortcut();
+
+  // A missing file reads as all bits set, so it fails this test like a
+  // folder of that name does.
+  const std::u16string page = compose(g_app.site_folder, u"\\index.html");
+  if (page.empty() || (platform::file_attributes(page) & platform::kAttrDirectory) != 0)
+    return fail_with(kMessageNoPage);
+
+  if (offer_update_at_startup()) return 0;
+
+  if (!platform::net_startup()) return fail_with(kMessageNoNetwork);
+  platform::Socket listener = platform::tcp_socket();
+  if (!listener) return 1;
+  platform::set_reuse_address(listener);
+  if (!platform::bind_loopback(listener, kListenAddress, kListenPort) ||
+      !platform::listen_on(listener, kListenBacklog)) {
+    platform::message_box(kMessageCaption, kMessagePortBusy, platform::BoxIcon::error,
+                          platform::BoxButtons::ok);
+    listener.reset();
+    platform::net_cleanup();
+    return 1;
+  }
+
+  platform::Thread accept_thread =
+      platform::start_thread(accept_thread_body, reinterpret_cast<void*>(listener.get()));
+
+  launch_app_window();
+
+  wait_for_quit_deadline();
+
+  g_app.server_running.exchange(0);
+  platform::close_listener(listener);
+  if (accept_thread.valid()) accept_thread.wait(kAcceptThreadWaitMs);
+  platform::net_cleanup();
+  instance.release();
+  return 0;
+}

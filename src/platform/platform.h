@@ -1,0 +1,317 @@
+// The one boundary between Vesklar and the operating system.
+//
+// Everything above src/platform/ is platform-neutral and talks to the OS only
+// through this header. Two implementations exist with the same file names:
+// win32/*_win32.cpp (Win32, Winsock, WinHTTP, Shell) and posix/*_posix.cpp
+// (POSIX, libcurl). CMake picks one set; no #ifdef outside this folder.
+//
+// Paths are UTF-16 (`std::u16string`) in Windows form: the portable code joins
+// them with a backslash. The POSIX layer turns every backslash into '/' when
+// it hands a path to the kernel, and hands paths back with '/' turned into a
+// backslash, so the same portable code serves both systems.
+//
+// Unless a contract says otherwise, every function may be called from any
+// thread, and failures are return values (never exceptions).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// Paths and text
+
+// A path buffer holds 260 UTF-16 units including its terminator, so a path
+// has at most 259 characters.
+inline constexpr std::size_t kPathUnits = 260;
+inline constexpr std::size_t kMaxPathChars = kPathUnits - 1;
+
+// Converts UTF-8 to UTF-16. Invalid sequences become U+FFFD; the conversion
+// fails (nullopt) only when the result plus its terminator would need more
+// than `max_units` units.
+std::optional<std::u16string> utf8_to_utf16(std::string_view utf8, std::size_t max_units);
+
+// UTF-16 to UTF-8 for diagnostics and for handing text to POSIX tools.
+std::string utf16_to_utf8(std::u16string_view text);
+
+// ---------------------------------------------------------------------------
+// Handles
+
+// One RAII owner for every OS handle kind. `Traits` supplies:
+//   using value_type = ...;
+//   static value_type invalid();
+//   static void close(value_type);
+template <class Traits>
+class UniqueHandle {
+ public:
+  using value_type = typename Traits::value_type;
+
+  UniqueHandle() noexcept : value_(Traits::invalid()) {}
+  explicit UniqueHandle(value_type v) noexcept : value_(v) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());  // closes the old handle first
+    return *this;
+  }
+  ~UniqueHandle() { reset(); }
+
+  bool valid() const noexcept { return value_ != Traits::invalid(); }
+  explicit operator bool() const noexcept { return valid(); }
+  value_type get() const noexcept { return value_; }
+  value_type release() noexcept {
+    value_type v = value_;
+    value_ = Traits::invalid();
+    return v;
+  }
+  void reset(value_type v = Traits::invalid()) noexcept {
+    if (value_ != Traits::invalid()) Traits::close(value_);
+    value_ = v;
+  }
+
+ private:
+  value_type value_;
+};
+
+// Opaque handle value used for files, sockets and processes on both systems:
+// an intptr_t holds a Win32 HANDLE, a SOCKET and a POSIX descriptor alike.
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle kInvalidNative = -1;
+
+// ---------------------------------------------------------------------------
+// Files
+//
+// Windows sharing rules are part of the contract, and the POSIX layer
+// reproduces them inside this process:
+//  - a file open for reading may be opened for reading again, but cannot be
+//    opened for writing, deleted, moved or replaced while it is open;
+//  - a file open for writing cannot be opened again in any way, deleted,
+//    moved or replaced while it is open.
+
+struct FileTraits {
+  using value_type = NativeHandle;
+  static value_type invalid() { return kInvalidNative; }
+  static void close(value_type h);
+};
+
+class File {
+ public:
+  File() = default;
+  explicit File(NativeHandle h) : h_(h) {}
+  bool valid() const { return h_.valid(); }
+  explicit operator bool() const { return valid(); }
+  void close() { h_.reset(); }
+
+  // Reads up to `want` bytes; `*got` receives the count (0 at end of file).
+  bool read(void* buf, std::uint32_t want, std::uint32_t* got);
+  // Writes up to `len` bytes; `*written` receives the count.
+  bool write(const void* buf, std::uint32_t len, std::uint32_t* written);
+  // Sets the position, counted from the start of the file.
+  bool seek(std::int64_t offset);
+  // Current size of the file in bytes.
+  bool size(std::int64_t* out);
+  // True only for an ordinary disk file (not a device, pipe or console).
+  bool is_regular();
+
+  NativeHandle native() const { return h_.get(); }
+
+ private:
+  UniqueHandle<FileTraits> h_;
+};
+
+// Existing files only, reading, shared with other readers only.
+File open_for_read(const std::u16string& path);
+// Writing, no sharing, created anew or truncated ("create always").
+File create_always(const std::u16string& path);
+// Writing, no sharing, fails when anything exists at the path ("create new").
+File create_new(const std::u16string& path);
+
+// Attribute word. `kInvalidAttributes` (all bits, so the folder bit too) is
+// returned for a path that cannot be read.
+inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kAttrDirectory = 0x10u;
+inline constexpr std::uint32_t kAttrReparsePoint = 0x400u;
+std::uint32_t file_attributes(const std::u16string& path);
+
+bool delete_file(const std::u16string& path);
+// Moves or renames; fails when the target exists.
+bool move_file(const std::u16string& from, const std::u16string& to);
+// Moves over an existing target in one atomic step; fails (leaving both as
+// they were) when either is open.
+bool replace_file(const std::u16string& from, const std::u16string& to);
+// Copies, replacing an existing target.
+bool copy_file(const std::u16string& from, const std::u16string& to);
+// Creates one folder level; fails on an existing folder (callers ignore it).
+bool create_folder(const std::u16string& path);
+// Removes an empty folder, or a link to a folder as a link.
+bool remove_folder(const std::u16string& path);
+
+struct FolderEntry {
+  std::u16string name;
+  bool is_folder = false;
+  bool is_link = false;  // symbolic link, junction or other reparse point
+};
+// Lists a folder's entries without "." and "..". Fails when the folder
+// cannot be read; `visit` returning false stops the listing early.
+bool list_folder(const std::u16string& path, const std::function<bool(const FolderEntry&)>& visit);
+
+// ---------------------------------------------------------------------------
+// Sockets
+
+struct SocketTraits {
+  using value_type = NativeHandle;
+  static value_type invalid() { return kInvalidNative; }
+  static void close(value_type s);
+};
+using Socket = UniqueHandle<SocketTraits>;
+
+// Starts / ends the socket library (WSAStartup 2.2 / nothing on POSIX).
+bool net_startup();
+void net_cleanup();
+
+Socket tcp_socket();
+// SO_REUSEADDR on the socket; the result is the setsockopt outcome.
+bool set_reuse_address(const Socket& s);
+bool bind_loopback(const Socket& s, const char* address, std::uint16_t port);
+// Port of a bound socket (for listeners bound to port 0 in tests).
+std::uint16_t local_port(const Socket& s);
+bool listen_on(const Socket& s, int backlog);
+// Blocks until a connection arrives; invalid on any failure, including the
+// listener being closed by `close_listener` from another thread.
+Socket accept_connection(NativeHandle listener);
+// Closes a listener so that a thread blocked in `accept_connection` wakes up.
+void close_listener(Socket& s);
+// Receive and send time-outs in milliseconds; results ignored by callers.
+void set_timeouts(NativeHandle s, std::uint32_t recv_ms, std::uint32_t send_ms);
+// As recv()/send(): bytes moved, 0 when the peer closed, < 0 on failure or
+// time-out. `send_some` never raises SIGPIPE.
+int recv_some(NativeHandle s, void* buf, int len);
+int send_some(NativeHandle s, const void* buf, int len);
+// A connected pair of loopback stream sockets, for tests.
+bool socket_pair(Socket* a, Socket* b);
+
+// ---------------------------------------------------------------------------
+// Threads and time
+
+// Starts `body(arg)` on a new thread with the given stack size (0: default).
+// A detached thread's resources are freed when it ends.
+bool start_detached_thread(void (*body)(void*), void* arg, std::size_t stack_size);
+
+class Thread {
+ public:
+  Thread() = default;
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  Thread(Thread&& o) noexcept;
+  Thread& operator=(Thread&& o) noexcept;
+  ~Thread();  // detaches a thread that was never waited for
+  bool valid() const { return impl_ != nullptr; }
+  // Waits at most `ms` for the thread to end; true when it ended.
+  bool wait(std::uint32_t ms);
+
+ private:
+  friend Thread start_thread(void (*)(void*), void*);
+  struct Impl;
+  Impl* impl_ = nullptr;
+};
+Thread start_thread(void (*body)(void*), void* arg);
+
+// Millisecond tick counter that wraps after 2^32 ms, like GetTickCount.
+std::uint32_t tick_ms();
+void sleep_ms(std::uint32_t ms);
+
+// ---------------------------------------------------------------------------
+// Process, environment and places
+
+// The value of an environment variable, if it is set, non-empty and shorter
+// than `max_units` (so it fits with its terminator); nullopt otherwise.
+std::optional<std::u16string> env_value(std::u16string_view name, std::size_t max_units);
+// Expands %NAME% references the Windows way (unset names stay as written);
+// nullopt when the expansion fails or does not fit in `max_units` units.
+std::optional<std::u16string> expand_env(std::u16string_view text, std::size_t max_units);
+// Full path of the running executable, cut to `max_units` - 1 units. The
+// second member is the untruncated length, so a caller sees that it was cut.
+struct ExePath {
+  std::u16string path;
+  std::size_t length = 0;  // 0 on failure; max_units when the path was cut
+};
+ExePath exe_path(std::size_t max_units);
+// The user's temporary folder, with a trailing separator.
+std::optional<std::u16string> temp_folder();
+std::uint32_t current_process_id();
+// Ends the process at once with the code; nothing is cleaned up.
+[[noreturn]] void exit_process(int code);
+
+// The single-instance marker ("Local\VesklarEditorV1" on Windows).
+enum class InstanceResult { failed, acquired, already_running };
+class InstanceLock {
+ public:
+  InstanceLock() = default;
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+  InstanceLock(InstanceLock&& o) noexcept : h_(o.h_) { o.h_ = kInvalidNative; }
+  InstanceLock& operator=(InstanceLock&&) = delete;
+  // Deliberately does not release: on early exits the lock is left to the
+  // end of the process. `release` is the orderly way.
+  ~InstanceLock() = default;
+  void release();
+  NativeHandle h_ = kInvalidNative;
+};
+InstanceResult acquire_instance_lock(std::u16string_view name, InstanceLock* lock);
+
+// Starting other programs. The command line is one Windows-form string; the
+// POSIX layer splits it by the Windows rules before it runs the program.
+struct ProcessOptions {
+  bool hidden = false;      // STARTF_USESHOWWINDOW + SW_HIDE
+  bool no_window = false;   // CREATE_NO_WINDOW
+  const std::u16string* current_folder = nullptr;  // null: the launcher's own
+};
+struct ProcessTraits {
+  using value_type = NativeHandle;
+  static value_type invalid() { return kInvalidNative; }
+  static void close(value_type h);
+};
+using Process = UniqueHandle<ProcessTraits>;
+// Starts the program; invalid when it cannot be started.
+Process start_process(const std::u16string& command_line, const ProcessOptions& options);
+// Waits at most `ms`; true when the process ended.
+bool wait_process(const Process& p, std::uint32_t ms);
+// Opens a URL with the user's default handler; the outcome is not reported.
+void open_with_default_handler(const std::u16string& url);
+
+// ---------------------------------------------------------------------------
+// User interface
+
+enum class BoxIcon { error, information, question, warning };
+enum class BoxButtons { ok, yes_no };
+enum class BoxAnswer { ok, yes, no, failed };
+// A message box with no owner window. Without a desktop to show it on, the
+// text goes to standard error and a Yes/No question answers No.
+BoxAnswer message_box(std::u16string_view caption, std::u16string_view text, BoxIcon icon,
+                      BoxButtons buttons);
+
+// ---------------------------------------------------------------------------
+// HTTPS
+
+struct HttpsTimeouts {
+  std::uint32_t resolve_ms, connect_ms, send_ms, receive_ms;
+};
+struct HttpsResult {
+  bool ok = false;       // the request completed and the body was read
+  int status = 0;        // HTTP status code when known
+};
+// One synchronous GET. Body bytes are handed to `sink` as they arrive; a sink
+// returning false stops the transfer (the result is then not ok). Only a 200
+// response has its body read: any other status is reported in `status` with
+// ok false, and the sink never sees a byte of it.
+HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_view path,
+                      std::u16string_view user_agent, const HttpsTimeouts& timeouts,
+                      const std::function<bool(const char*, std::size_t)>& sink);
+
+}  // namespace platform

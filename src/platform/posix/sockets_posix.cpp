@@ -1,0 +1,121 @@
+// Loopback TCP sockets on POSIX.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+int fd_of(NativeHandle h) { return static_cast<int>(h); }
+
+timeval to_timeval(std::uint32_t ms) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(ms / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+  return tv;
+}
+
+}  // namespace
+
+void SocketTraits::close(value_type s) { ::close(fd_of(s)); }
+
+bool net_startup() { return true; }
+void net_cleanup() {}
+
+Socket tcp_socket() { return Socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)); }
+
+bool set_reuse_address(const Socket& s) {
+  const int on = 1;
+  return ::setsockopt(fd_of(s.get()), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+}
+
+bool bind_loopback(const Socket& s, const char* address, std::uint16_t port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1) return false;
+  return ::bind(fd_of(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+std::uint16_t local_port(const Socket& s) {
+  sockaddr_in addr{};
+  socklen_t len = sizeof addr;
+  if (::getsockname(fd_of(s.get()), reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
+  return ntohs(addr.sin_port);
+}
+
+bool listen_on(const Socket& s, int backlog) { return ::listen(fd_of(s.get()), backlog) == 0; }
+
+Socket accept_connection(NativeHandle listener) {
+  int fd;
+  do {
+    fd = ::accept4(fd_of(listener), nullptr, nullptr, SOCK_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return Socket(fd);
+}
+
+void close_listener(Socket& s) {
+  // On Linux, closing a listening socket does not wake a thread blocked in
+  // accept(); shutting it down does (the accept then fails with EINVAL).
+  if (s) ::shutdown(fd_of(s.get()), SHUT_RDWR);
+  s.reset();
+}
+
+void set_timeouts(NativeHandle s, std::uint32_t recv_ms, std::uint32_t send_ms) {
+  // As on Windows, 0 means no time-out.
+  const timeval rcv = to_timeval(recv_ms);
+  const timeval snd = to_timeval(send_ms);
+  ::setsockopt(fd_of(s), SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv);
+  ::setsockopt(fd_of(s), SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
+}
+
+int recv_some(NativeHandle s, void* buf, int len) {
+  if (len < 0) return -1;
+  ssize_t n;
+  do {
+    n = ::recv(fd_of(s), buf, static_cast<std::size_t>(len), 0);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+int send_some(NativeHandle s, const void* buf, int len) {
+  if (len < 0) return -1;
+  ssize_t n;
+  do {
+    // MSG_NOSIGNAL: a peer that has gone must give an error, not SIGPIPE.
+    n = ::send(fd_of(s), buf, static_cast<std::size_t>(len), MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+bool socket_pair(Socket* a, Socket* b) {
+  // A real TCP connection over loopback rather than socketpair(AF_UNIX), so
+  // that tests see the same stream semantics as a browser connection.
+  Socket listener = tcp_socket();
+  if (!listener || !bind_loopback(listener, "127.0.0.1", 0) || !listen_on(listener, 1)) return false;
+  Socket client = tcp_socket();
+  if (!client) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(local_port(listener));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int rc;
+  do {
+    rc = ::connect(fd_of(client.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) return false;
+  Socket server = accept_connection(listener.get());
+  if (!server) return false;
+  *a = std::move(client);
+  *b = std::move(server);
+  return true;
+}
+
+}  // namespace platform

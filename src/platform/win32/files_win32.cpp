@@ -1,0 +1,136 @@
+// Files and folders through the Win32 file services.
+//
+// The sharing modes below are what the rest of the launcher relies on: a
+// served file (read sharing only) cannot be deleted or replaced under a
+// reader, and a file being written (no sharing) cannot be touched at all.
+#include "platform/win32/win32.h"
+
+namespace platform {
+
+using win32::from_handle;
+using win32::to_handle;
+using win32::wide;
+
+void FileTraits::close(value_type h) { ::CloseHandle(to_handle(h)); }
+
+bool File::read(void* buf, std::uint32_t want, std::uint32_t* got) {
+  DWORD n = 0;
+  const BOOL ok = ::ReadFile(to_handle(native()), buf, want, &n, nullptr);
+  *got = n;
+  return ok != FALSE;
+}
+
+bool File::write(const void* buf, std::uint32_t len, std::uint32_t* written) {
+  DWORD n = 0;
+  const BOOL ok = ::WriteFile(to_handle(native()), buf, len, &n, nullptr);
+  *written = n;
+  return ok != FALSE;
+}
+
+bool File::seek(std::int64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = offset;
+  return ::SetFilePointerEx(to_handle(native()), to, nullptr, FILE_BEGIN) != FALSE;
+}
+
+bool File::size(std::int64_t* out) {
+  LARGE_INTEGER s;
+  if (!::GetFileSizeEx(to_handle(native()), &s)) return false;
+  *out = s.QuadPart;
+  return true;
+}
+
+bool File::is_regular() {
+  if (::GetFileType(to_handle(native())) != FILE_TYPE_DISK) return false;
+  // A folder opened with backup semantics is a disk "file" as well.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(to_handle(native()), &info)) return false;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+namespace {
+
+File open_with(const std::u16string& path, DWORD access, DWORD share, DWORD disposition) {
+  // INVALID_HANDLE_VALUE is (HANDLE)-1, the same value as kInvalidNative.
+  HANDLE h = ::CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+  return File(from_handle(h));
+}
+
+}  // namespace
+
+File open_for_read(const std::u16string& path) {
+  return open_with(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+}
+
+File create_always(const std::u16string& path) {
+  return open_with(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+}
+
+File create_new(const std::u16string& path) {
+  return open_with(path, GENERIC_WRITE, 0, CREATE_NEW);
+}
+
+std::uint32_t file_attributes(const std::u16string& path) {
+  return ::GetFileAttributesW(wide(path));
+}
+
+bool delete_file(const std::u16string& path) { return ::DeleteFileW(wide(path)) != FALSE; }
+
+bool move_file(const std::u16string& from, const std::u16string& to) {
+  return ::MoveFileW(wide(from), wide(to)) != FALSE;
+}
+
+bool replace_file(const std::u16string& from, const std::u16string& to) {
+  return ::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool copy_file(const std::u16string& from, const std::u16string& to) {
+  return ::CopyFileW(wide(from), wide(to), FALSE) != FALSE;
+}
+
+bool create_folder(const std::u16string& path) {
+  return ::CreateDirectoryW(wide(path), nullptr) != FALSE;
+}
+
+bool remove_folder(const std::u16string& path) {
+  // On a junction or folder link this removes the link, never the target.
+  return ::RemoveDirectoryW(wide(path)) != FALSE;
+}
+
+namespace {
+
+struct FindTraits {
+  using value_type = HANDLE;
+  static value_type invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(value_type h) { ::FindClose(h); }
+};
+
+bool is_dot_entry(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+}  // namespace
+
+bool list_folder(const std::u16string& path,
+                 const std::function<bool(const FolderEntry&)>& visit) {
+  std::u16string pattern = path;
+  if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/') pattern += u'\\';
+  pattern += u'*';
+
+  WIN32_FIND_DATAW data;
+  UniqueHandle<FindTraits> find(::FindFirstFileW(wide(pattern), &data));
+  if (!find) return false;
+  do {
+    if (is_dot_entry(data.cFileName)) continue;
+    const bool reparse = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    FolderEntry entry;
+    entry.name = reinterpret_cast<const char16_t*>(data.cFileName);
+    entry.is_link = reparse;
+    entry.is_folder = !reparse && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!visit(entry)) return true;
+  } while (::FindNextFileW(find.get(), &data));
+  return ::GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+}  // namespace platform

@@ -1,0 +1,101 @@
+// Loopback TCP through Windows Sockets 2.2.
+#include <utility>
+
+#include "platform/win32/win32.h"
+
+namespace platform {
+
+// SOCKET is an unsigned pointer-sized integer; INVALID_SOCKET (~0) reads as
+// -1 once stored in an intptr_t, which is exactly kInvalidNative.
+static_assert(static_cast<NativeHandle>(INVALID_SOCKET) == kInvalidNative);
+
+namespace {
+
+SOCKET to_socket(NativeHandle s) { return static_cast<SOCKET>(s); }
+NativeHandle from_socket(SOCKET s) { return static_cast<NativeHandle>(s); }
+
+}  // namespace
+
+void SocketTraits::close(value_type s) { ::closesocket(to_socket(s)); }
+
+bool net_startup() {
+  WSADATA data;
+  return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+void net_cleanup() { ::WSACleanup(); }
+
+Socket tcp_socket() { return Socket(from_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))); }
+
+bool set_reuse_address(const Socket& s) {
+  const int on = 1;
+  return ::setsockopt(to_socket(s.get()), SOL_SOCKET, SO_REUSEADDR,
+                      reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+bool bind_loopback(const Socket& s, const char* address, std::uint16_t port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = ::htons(port);
+  if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1) return false;
+  return ::bind(to_socket(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+std::uint16_t local_port(const Socket& s) {
+  sockaddr_in addr{};
+  int len = sizeof addr;
+  if (::getsockname(to_socket(s.get()), reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
+  return ::ntohs(addr.sin_port);
+}
+
+bool listen_on(const Socket& s, int backlog) { return ::listen(to_socket(s.get()), backlog) == 0; }
+
+Socket accept_connection(NativeHandle listener) {
+  return Socket(from_socket(::accept(to_socket(listener), nullptr, nullptr)));
+}
+
+void close_listener(Socket& s) {
+  // On Windows closing the socket is enough to fail a blocked accept().
+  s.reset();
+}
+
+void set_timeouts(NativeHandle s, std::uint32_t recv_ms, std::uint32_t send_ms) {
+  const DWORD r = recv_ms;
+  const DWORD w = send_ms;
+  ::setsockopt(to_socket(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&r), sizeof r);
+  ::setsockopt(to_socket(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&w), sizeof w);
+}
+
+int recv_some(NativeHandle s, void* buf, int len) {
+  return ::recv(to_socket(s), static_cast<char*>(buf), len, 0);
+}
+
+int send_some(NativeHandle s, const void* buf, int len) {
+  // Windows has no SIGPIPE: a send to a peer that left just fails.
+  return ::send(to_socket(s), static_cast<const char*>(buf), len, 0);
+}
+
+bool socket_pair(Socket* a, Socket* b) {
+  Socket listener = tcp_socket();
+  if (!listener || !bind_loopback(listener, "127.0.0.1", 0) || !listen_on(listener, 1)) {
+    return false;
+  }
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = ::htons(local_port(listener));
+  ::inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+
+  Socket client = tcp_socket();
+  if (!client) return false;
+  if (::connect(to_socket(client.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) !=
+      0) {
+    return false;
+  }
+  Socket server = accept_connection(listener.get());
+  if (!server) return false;
+  *a = std::move(client);
+  *b = std::move(server);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+// UTF-8 <-> UTF-16 through the Windows code-page services.
+#include <climits>
+
+#include "platform/win32/win32.h"
+
+namespace platform {
+
+std::optional<std::u16string> utf8_to_utf16(std::string_view utf8, std::size_t max_units) {
+  if (max_units == 0) return std::nullopt;
+  if (utf8.empty()) return std::u16string();
+  if (utf8.size() > INT_MAX) return std::nullopt;
+  const int in_len = static_cast<int>(utf8.size());
+  // Flags 0: invalid sequences become U+FFFD instead of failing the call.
+  const int need = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), in_len, nullptr, 0);
+  if (need <= 0 || static_cast<std::size_t>(need) > max_units - 1) return std::nullopt;
+  std::u16string out(static_cast<std::size_t>(need), u'\0');
+  const int got =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), in_len, win32::wide(out.data()), need);
+  if (got != need) return std::nullopt;
+  return out;
+}
+
+std::string utf16_to_utf8(std::u16string_view text) {
+  if (text.empty() || text.size() > INT_MAX) return std::string();
+  const auto* in = reinterpret_cast<const wchar_t*>(text.data());
+  const int in_len = static_cast<int>(text.size());
+  const int need = ::WideCharToMultiByte(CP_UTF8, 0, in, in_len, nullptr, 0, nullptr, nullptr);
+  if (need <= 0) return std::string();
+  std::string out(static_cast<std::size_t>(need), '\0');
+  const int got =
+      ::WideCharToMultiByte(CP_UTF8, 0, in, in_len, out.data(), need, nullptr, nullptr);
+  out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,3 @@
+#include "launcher/startup_steps.h"
+
+bool offer_update_at_startup() { return false; }

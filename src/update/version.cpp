@@ -1,0 +1,71 @@
+#include "update/version.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/bounded_format.h"
+#include "launcher/app_state.h"
+#include "launcher/startup_steps.h"
+#include "platform/platform.h"
+
+namespace {
+
+bool is_name_byte(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.'; }
+
+bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// atoi's reading: white space, sign, digits. Saturates instead of the
+// undefined behaviour atoi has on overflow.
+std::int32_t read_leading_int(const char* p) {
+  while (is_c_space(*p)) ++p;
+  const std::int64_t v = base::parse_decimal_saturating(p);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return std::int32_t(v);
+}
+
+}  // namespace
+
+void parse_version_text(const char* text, std::int32_t* number, char* name) {
+  *number = read_leading_int(text);
+  name[0] = '\0';
+  if (const char* lf = std::strchr(text, '\n')) {
+    const char* p = lf + 1;
+    if (*p == '\r') ++p;  // only the one CR right after the LF
+    std::size_t n = 0;
+    while (n < kVersionNameMax && is_name_byte(p[n])) {
+      name[n] = p[n];
+      ++n;
+    }
+    name[n] = '\0';
+  }
+  if (name[0] == '\0') std::snprintf(name, kVersionNameMax + 1, "%d", int(*number));
+}
+
+void format_bootstrap_script(std::int32_t number, const char* name, char* out, std::size_t capacity) {
+  std::snprintf(out, capacity,
+                "<script>window.VesklarWindows={saveUrl:'/__save',version:%d,versionName:'%s'};"
+                "window.addEventListener('pagehide',function(){try{navigator.sendBeacon('/__quit');}"
+                "catch(e){}});</script>",
+                int(number), name);
+}
+
+void load_current_version() {
+  g_app.current_version_number = 0;
+  g_app.current_version_name[0] = '\0';
+  std::u16string path;
+  if (!base::join_bounded(path, platform::kMaxPathChars, {g_app.exe_folder, u"\\version.txt"})) return;
+  platform::File file = platform::open_for_read(path);
+  if (!file) return;  // number 0, empty name: no decimal fallback here
+  char text[kVersionFileBytes + 1];
+  std::uint32_t got = 0;
+  if (!file.read(text, kVersionFileBytes, &got)) got = 0;
+  file.close();
+  text[got] = '\0';
+  parse_version_text(text, &g_app.current_version_number, g_app.current_version_name);
+}
+
+void build_bootstrap_script() {
+  format_bootstrap_script(g_app.current_version_number, g_app.current_version_name,
+                          g_app.bootstrap_script, sizeof g_app.bootstrap_script);
+}

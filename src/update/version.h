@@ -1,0 +1,16 @@
+// The program's own version, read from version.txt beside the executable,
+// and the bootstrap script that tells pages about it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr std::size_t kVersionFileBytes = 79;  // everything after is ignored
+inline constexpr std::size_t kVersionNameMax = 30;
+
+// Reads the number and name from the (0-terminated) start of version.txt.
+// `name` must hold kVersionNameMax + 1 bytes or more.
+void parse_version_text(const char* text, std::int32_t* number, char* name);
+
+// Formats the page bootstrap script; the result is never cut.
+void format_bootstrap_script(std::int32_t number, const char* name, char* out, std::size_t capacity);

@@ -1,0 +1,173 @@
+"""Starts the real program in a temporary exe folder with its own data and
+home folders, natively or under Wine, and talks raw HTTP to it."""
+
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+
+PORT = 17865
+ADDRESS = ("127.0.0.1", PORT)
+
+
+class Config:
+    exe = None          # the built program
+    site = None         # the sample site folder
+    wine = None         # path of wine when testing the Windows build
+    wineprefix = None
+
+
+def is_wine():
+    return Config.wine is not None
+
+
+def windows_path(path):
+    """Z: maps the Unix root in every Wine prefix."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def port_is_free():
+    s = socket.socket()
+    try:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        s.bind(ADDRESS)
+        return True
+    except OSError:
+        return False
+    finally:
+        s.close()
+
+
+_runtime_dir = None
+
+
+def runtime_dir():
+    """One session runtime folder for the whole run: the instance lock lives
+    there, so every program started by the tests sees the same one."""
+    global _runtime_dir
+    if _runtime_dir is None:
+        _runtime_dir = tempfile.mkdtemp(prefix="vesklar-run-")
+    return _runtime_dir
+
+
+class Sandbox:
+    """A temporary exe folder (program + www), data folder and home folder."""
+
+    def __init__(self, with_site=True):
+        self.root = tempfile.mkdtemp(prefix="vesklar-sys-")
+        self.exe_dir = os.path.join(self.root, "app")
+        self.data = os.path.join(self.root, "data")
+        self.home = os.path.join(self.root, "home")
+        for d in (self.exe_dir, self.data, self.home):
+            os.makedirs(d)
+        self.exe = os.path.join(self.exe_dir, os.path.basename(Config.exe))
+        shutil.copy2(Config.exe, self.exe)
+        if with_site:
+            shutil.copytree(Config.site, os.path.join(self.exe_dir, "www"))
+        self.proc = None
+        self.overrides = {}
+
+    @property
+    def www(self):
+        return os.path.join(self.exe_dir, "www")
+
+    def env(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        if is_wine():
+            env.update(WINEPREFIX=Config.wineprefix, WINEDEBUG="-all")
+        else:
+            env.update(HOME=self.home, XDG_DATA_HOME=self.data, XDG_RUNTIME_DIR=runtime_dir(),
+                       TMPDIR=self.root)
+        for k, v in self.overrides.items():
+            if v is None:
+                env.pop(k, None)
+            else:
+                env[k] = v
+        return env
+
+    def command(self, local_app_data=None, user_profile=None):
+        if not is_wine():
+            return [self.exe]
+        lad = windows_path(self.data) if local_app_data is None else local_app_data
+        up = windows_path(self.home) if user_profile is None else user_profile
+        # Wine sets LOCALAPPDATA and USERPROFILE itself; cmd places ours.
+        line = f"set LOCALAPPDATA={lad}&& set USERPROFILE={up}&& {windows_path(self.exe)}"
+        return [Config.wine, "cmd", "/c", line]
+
+    def start(self, **kw):
+        self.proc = subprocess.Popen(self.command(**kw), env=self.env(), cwd=self.root,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE)
+        return self.proc
+
+    def run_to_end(self, timeout=60, **kw):
+        """Runs the program until it exits; returns (code, stderr text)."""
+        p = self.start(**kw)
+        _, err = p.communicate(timeout=timeout)
+        return p.returncode, err.decode("utf-8", "replace")
+
+    def wait_ready(self, timeout=60):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            if self.proc.poll() is not None:
+                raise AssertionError(f"program exited early with {self.proc.returncode}: "
+                                     f"{self.proc.stderr.read().decode('utf-8', 'replace')}")
+            try:
+                socket.create_connection(ADDRESS, timeout=1).close()
+                return
+            except OSError:
+                time.sleep(0.05)
+        raise AssertionError("program did not start listening")
+
+    def stop(self):
+        """Ends the program if it still runs: the quit beacon, then force."""
+        if self.proc and self.proc.poll() is None:
+            try:
+                request(b"POST /__quit HTTP/1.1\r\nContent-Length: 0\r\n\r\n")
+                self.proc.wait(timeout=10)
+            except Exception:
+                self.proc.kill()
+                if is_wine():
+                    subprocess.run(["wineserver", "-k"], env=self.env(), check=False)
+                self.proc.wait(timeout=10)
+        if self.proc:
+            for stream in (self.proc.stdout, self.proc.stderr):
+                if stream:
+                    stream.close()
+        self.proc = None
+
+    def cleanup(self):
+        self.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def connect(timeout=10):
+    return socket.create_connection(ADDRESS, timeout=timeout)
+
+
+def read_all(sock):
+    chunks = []
+    while True:
+        try:
+            b = sock.recv(65536)
+        except ConnectionResetError:
+            break
+        if not b:
+            break
+        chunks.append(b)
+    return b"".join(chunks)
+
+
+def request(raw, timeout=10):
+    """Sends raw bytes and returns every byte of the answer."""
+    with connect(timeout) as s:
+        s.sendall(raw)
+        return read_all(s)
+
+
+def split_answer(answer):
+    head, _, body = answer.partition(b"\r\n\r\n")
+    lines = head.decode("latin-1").split("\r\n")
+    return lines[0], lines[1:], body

@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+"""System tests: the real program, started in a temporary exe folder, over
+raw HTTP on 127.0.0.1:17865. Native by default; with --wine the Windows
+build runs under Wine."""
+
+import argparse
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import harness  # noqa: E402
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--site", required=True)
+    ap.add_argument("--wine")
+    ap.add_argument("--wineprefix")
+    ap.add_argument("-k", dest="pattern", help="run only tests whose name contains this")
+    args = ap.parse_args()
+    harness.Config.exe = os.path.abspath(args.exe)
+    harness.Config.site = os.path.abspath(args.site)
+    harness.Config.wine = args.wine
+    harness.Config.wineprefix = os.path.abspath(args.wineprefix) if args.wineprefix else None
+    if not harness.port_is_free():
+        print("port 17865 is in use by another program; system tests need it", file=sys.stderr)
+        return 1
+
+    loader = unittest.defaultTestLoader
+    if args.pattern:
+        loader.testNamePatterns = [f"*{args.pattern}*"]
+    here = os.path.dirname(os.path.abspath(__file__))
+    suite = loader.discover(here, pattern="test_*.py", top_level_dir=here)
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    failed = len(result.failures) + len(result.errors)
+    passed = result.testsRun - failed - len(result.skipped)
+    print(f"{passed} passed, {failed} failed, {len(result.skipped)} skipped")
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,106 @@
+#include "http/router.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "launcher/app_state.h"
+#include "support/socket_capture.h"
+
+namespace {
+
+// Routes one raw request and returns the whole answer.
+std::string route(const std::string& raw, const std::string& late_body = "") {
+  std::vector<char> buffer(raw.begin(), raw.end());
+  buffer.push_back('\0');
+  const char* blank = std::strstr(buffer.data(), "\r\n\r\n");
+  EXPECT_NE(blank, nullptr);
+  RequestHead head;
+  EXPECT_TRUE(parse_request_head(buffer.data(), std::int32_t(raw.size()),
+                                 std::int32_t(blank - buffer.data()) + 4, &head));
+  SocketCapture cap;
+  if (!late_body.empty()) cap.send_from_client(late_body);
+  cap.start_reading();
+  route_request(cap.server.get(), head);
+  return cap.finish();
+}
+
+std::string status_line(const std::string& answer) { return answer.substr(0, answer.find("\r\n")); }
+
+std::string body_of(const std::string& answer) {
+  const auto at = answer.find("\r\n\r\n");
+  return at == std::string::npos ? "" : answer.substr(at + 4);
+}
+
+// No site folder: site requests end in the page's 404.
+class Router : public ::testing::Test {
+ protected:
+  void SetUp() override { g_app.site_folder = u"\\no-such-vesklar-site"; }
+};
+
+TEST_F(Router, QuitBeaconArmsAndOtherRequestsClear) {
+  struct Case {
+    const char* request;
+    const char* status;
+    const char* body;
+    bool armed;  // quit deadline pending afterwards
+  };
+  const Case cases[] = {
+      {"POST /__quit HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 204 No Content", "", true},
+      {"GET / HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found", "Not Found", false},
+      {"GET /__quit?x=1 HTTP/1.1\r\n\r\n", "HTTP/1.1 204 No Content", "", true},
+      {"OPTIONS /__save HTTP/1.1\r\n\r\n", "HTTP/1.1 204 No Content", "", false},
+      {"POST /__qu%69t HTTP/1.1\r\n\r\n", "HTTP/1.1 204 No Content", "", true},
+      {"POST /__quit/ HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", "no", false},
+      {"OPTIONS /__quit HTTP/1.1\r\n\r\n", "HTTP/1.1 204 No Content", "", true},
+      {"PUT / HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", "no", false},
+  };
+  g_app.quit_deadline.store(0);
+  for (const auto& c : cases) {
+    const std::string answer = route(c.request);
+    EXPECT_EQ(status_line(answer), c.status) << c.request;
+    EXPECT_EQ(body_of(answer), c.body) << c.request;
+    EXPECT_EQ(g_app.quit_deadline.load() != 0, c.armed) << c.request;
+  }
+  g_app.quit_deadline.store(0);
+}
+
+TEST_F(Router, MethodAndPathTable) {
+  struct Case {
+    const char* request;
+    const char* status;
+    const char* body;
+  };
+  const Case cases[] = {
+      {"POST /__save/ HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", "no"},
+      {"POST /__SAVE HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", "no"},
+      {"DELETE /__media HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", "no"},
+      {"PATCH /__media/p/i HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", "no"},
+      {"options /anything HTTP/1.1\r\n\r\n", "HTTP/1.1 204 No Content", ""},
+      // GET on an endpoint's path is a site request: no site here, no page.
+      {"GET /__save HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found", "Not Found"},
+      {"GET /__media HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found", "Not Found"},
+      // Routes whose handlers are still to come answer "later".
+      {"DELETE /__update HTTP/1.1\r\n\r\n", "HTTP/1.1 501 Not Implemented", "later"},
+      {"head /__media/p/i HTTP/1.1\r\n\r\n", "HTTP/1.1 501 Not Implemented", "later"},
+      {"post /__media-copy HTTP/1.1\r\n\r\n", "HTTP/1.1 501 Not Implemented", "later"},
+  };
+  for (const auto& c : cases) {
+    const std::string answer = route(c.request);
+    EXPECT_EQ(status_line(answer), c.status) << c.request;
+    EXPECT_EQ(body_of(answer), c.body) << c.request;
+  }
+  g_app.quit_deadline.store(0);
+}
+
+TEST_F(Router, BeaconDrainsTheOutstandingBodyBeforeAnswering) {
+  // Three body bytes came with the head, seven follow later.
+  const std::string answer =
+      route("POST /__quit HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc", "defghij");
+  EXPECT_EQ(status_line(answer), "HTTP/1.1 204 No Content");
+  g_app.quit_deadline.store(0);
+}
+
+}  // namespace
