@@ -4,6 +4,7 @@ raw HTTP on 127.0.0.1:17865. Native by default; with --wine the Windows
 build runs under Wine."""
 
 import argparse
+import fcntl
 import os
 import sys
 import unittest
@@ -25,6 +26,9 @@ def main():
     harness.Config.site = os.path.abspath(args.site)
     harness.Config.wine = args.wine
     harness.Config.wineprefix = os.path.abspath(args.wineprefix) if args.wineprefix else None
+    # The port is fixed: one run at a time on this machine, whoever starts it.
+    lock = open(os.path.join(os.environ.get("TMPDIR", "/tmp"), "vesklar-port-17865.lock"), "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
     if not harness.port_is_free():
         print("port 17865 is in use by another program; system tests need it", file=sys.stderr)
         return 1

@@ -64,7 +64,7 @@ HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_
       const DWORD want = available < kReadBlock ? available : kReadBlock;
       if (!::WinHttpReadData(request.get(), block, want, &got)) return result;
       if (got == 0) break;
-      available -= got < available ? got : available;
+      available -= got;  // never more than asked for
       if (!sink(block, got)) return result;
     }
     available = 0;
