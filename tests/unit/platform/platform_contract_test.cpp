@@ -36,7 +36,9 @@ void remove_tree(const std::u16string& path) {
       platform::delete_file(child);
     }
   }
-  platform::remove_folder(path);
+  // Under Wine a child process that has just ended may hold its current
+  // folder a moment longer.
+  for (int i = 0; i < 40 && !platform::remove_folder(path); ++i) platform::sleep_ms(50);
 }
 
 class PlatformFiles : public ::testing::Test {
@@ -435,11 +437,12 @@ TEST(PlatformThreads, DetachedThreadRuns) {
 
 TEST(PlatformThreads, TickCounterMovesForward) {
   const std::uint32_t t0 = platform::tick_ms();
-  platform::sleep_ms(50);
+  platform::sleep_ms(200);
   const std::uint32_t t1 = platform::tick_ms();
-  // Modulo-2^32 difference, the way callers compare ticks.
+  // Modulo-2^32 difference, the way callers compare ticks; the counter may
+  // advance in steps of a few tens of milliseconds.
   const auto elapsed = static_cast<std::int32_t>(t1 - t0);
-  EXPECT_GE(elapsed, 40);
+  EXPECT_GE(elapsed, 150);
 }
 
 // ---------------------------------------------------------------------------
