@@ -34,7 +34,7 @@ void serve_page(platform::NativeHandle socket, const std::u16string& page_path, 
     return;
   }
   platform::File file = platform::open_for_read(page_path);
-  if (!file) {
+  if (!file || !file.is_regular()) {
     send_response(socket, 404, "Not Found", "text/plain; charset=utf-8", "Not Found");
     return;
   }

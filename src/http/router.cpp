@@ -4,6 +4,7 @@
 
 #include "base/bounded_format.h"
 #include "http/handlers.h"
+#include "http/request_guard.h"
 #include "http/response.h"
 #include "launcher/app_state.h"
 
@@ -33,6 +34,14 @@ void answer_quit_beacon(platform::NativeHandle socket, const RequestHead& head) 
 }  // namespace
 
 void route_request(platform::NativeHandle socket, const RequestHead& head) {
+  // Refused before anything else: such a request neither arms nor clears the
+  // quit deadline, and its body is never read.
+  switch (check_request(head)) {
+    case Guard::foreign_host: return void(send_response(socket, 403, "Forbidden", "text/plain", "host"));
+    case Guard::foreign_origin: return void(send_response(socket, 403, "Forbidden", "text/plain", "origin"));
+    case Guard::pass: break;
+  }
+
   if (path_is(head, "/__quit")) return answer_quit_beacon(socket, head);
 
   // Any other request means the page is still (or again) there.

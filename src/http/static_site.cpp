@@ -34,7 +34,9 @@ bool names_index_page(const std::u16string& path) {
 void serve_file(platform::NativeHandle socket, const std::u16string& path, const char* range,
                 bool head_only) {
   platform::File file = platform::open_for_read(path);
-  if (!file) return send_not_found(socket);
+  // Only disk files are served: a device, pipe or console is not a file of
+  // the site even when a name leads to it.
+  if (!file || !file.is_regular()) return send_not_found(socket);
   std::int64_t size = 0;
   if (!file.size(&size) || size < 0) {
     file.close();

@@ -1,0 +1,116 @@
+#include "http/request_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+Guard check(const std::string& request_line, const std::string& headers) {
+  std::string raw = request_line + "\r\n" + headers + "\r\n";
+  std::vector<char> buffer(raw.begin(), raw.end());
+  buffer.push_back('\0');
+  RequestHead head;
+  EXPECT_TRUE(parse_request_head(buffer.data(), std::int32_t(raw.size()), std::int32_t(raw.size()), &head));
+  return check_request(head);
+}
+
+TEST(RequestGuard, HostMustNameThisServer) {
+  struct Case {
+    const char* headers;
+    Guard result;
+  };
+  const Case cases[] = {
+      {"", Guard::pass},
+      {"Host: 127.0.0.1:17865\r\n", Guard::pass},
+      {"host: LOCALHOST:17865\r\n", Guard::pass},
+      {"Host: localhost:17865 \r\n", Guard::pass},
+      {"Host: evil.example:17865\r\n", Guard::foreign_host},
+      {"Host: localhost.:17865\r\n", Guard::foreign_host},
+      {"Host: localhost\r\n", Guard::foreign_host},
+      {"Host: 127.0.0.1\r\n", Guard::foreign_host},
+      {"Host: 127.0.0.1:17865.evil.example\r\n", Guard::foreign_host},
+      {"Host: \r\n", Guard::foreign_host},
+      {"Host: 127.0.0.1:17865\r\nHost: evil.example\r\n", Guard::foreign_host},
+      {"Host: 127.0.0.1:17865\r\nHost: 127.0.0.1:17865\r\n", Guard::foreign_host},
+      {"X-Host: evil\r\n", Guard::pass},
+  };
+  for (const auto& c : cases) EXPECT_EQ(check("GET / HTTP/1.1", c.headers), c.result) << c.headers;
+}
+
+TEST(RequestGuard, EndpointsAndSideEffectsNeedThisOrigin) {
+  struct Case {
+    const char* line;
+    const char* headers;
+    Guard result;
+  };
+  const Guard no = Guard::foreign_origin, ok = Guard::pass;
+  const Case cases[] = {
+      // Site pages and files: any origin may load them (links, reloads).
+      {"GET /app.js", "Sec-Fetch-Site: cross-site\r\n", ok},
+      {"HEAD /", "Origin: http://evil.example\r\n", ok},
+      // Endpoints.
+      {"GET /__media/p/i", "Sec-Fetch-Site: same-origin\r\n", ok},
+      {"GET /__media/p/i", "Sec-Fetch-Site: none\r\n", ok},
+      {"GET /__quit", "Sec-Fetch-Site: cross-site\r\n", no},
+      {"GET /__quit", "Sec-Fetch-Site: same-site\r\n", no},
+      {"GET /__update", "Origin: http://127.0.0.1:17865\r\n", ok},
+      {"GET /__update", "Origin: null\r\n", no},
+      {"GET /__update", "", ok},
+      {"POST /__quit", "Sec-Fetch-Site: none\r\n", no},
+      {"POST /__save", "Sec-Fetch-Site: same-origin\r\nOrigin: http://evil.example\r\n", ok},
+      {"POST /__save", "Origin: http://localhost:17865\r\n", ok},
+      {"POST /__save", "Origin: http://LOCALHOST:17865\r\n", no},
+      {"POST /__save", "Origin: http://127.0.0.1:1786\r\n", no},
+      {"POST /__save", "Origin: https://127.0.0.1:17865\r\n", no},
+      {"POST /__save", "Origin: http://127.0.0.1:17865.evil.example\r\n", no},
+      {"POST /__save", "Origin: http://evil.example\r\n", no},
+      // Any method with a side effect, whatever the path.
+      {"PUT /", "Origin: http://evil.example\r\n", no},
+      {"OPTIONS /__save", "Origin: http://evil.example\r\n", no},
+      {"DELETE /__media/p/i", "sec-fetch-site: same-origin\r\n", ok},
+      {"DELETE /__media/p/i", "", ok},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(check(std::string(c.line) + " HTTP/1.1", c.headers), c.result) << c.line << " " << c.headers;
+}
+
+}  // namespace
+
+#include "http/router.h"
+#include "launcher/app_state.h"
+#include "support/socket_capture.h"
+
+namespace {
+
+std::string route_raw(const std::string& raw) {
+  std::vector<char> buffer(raw.begin(), raw.end());
+  buffer.push_back('\0');
+  const auto head_length = std::int32_t(std::strstr(buffer.data(), "\r\n\r\n") - buffer.data()) + 4;
+  RequestHead head;
+  EXPECT_TRUE(parse_request_head(buffer.data(), std::int32_t(raw.size()), head_length, &head));
+  SocketCapture cap;
+  cap.start_reading();
+  route_request(cap.server.get(), head);
+  return cap.finish();
+}
+
+TEST(RequestGuard, RefusedRequestsNeitherArmNorClearTheQuitDeadline) {
+  const std::string host_403 =
+      "HTTP/1.1 403 Forbidden\r\nContent-Type: text/plain\r\nContent-Length: 4\r\n"
+      "Cache-Control: no-cache\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\n\r\nhost";
+  const std::string origin_403 =
+      "HTTP/1.1 403 Forbidden\r\nContent-Type: text/plain\r\nContent-Length: 6\r\n"
+      "Cache-Control: no-cache\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\n\r\norigin";
+  g_app.quit_deadline.store(12345);
+  EXPECT_EQ(route_raw("GET / HTTP/1.1\r\nHost: rebound.example:17865\r\n\r\n"), host_403);
+  EXPECT_EQ(route_raw("POST /__quit HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n\r\n"), origin_403);
+  EXPECT_EQ(g_app.quit_deadline.load(), 12345u);
+  g_app.quit_deadline.store(0);
+  EXPECT_EQ(route_raw("GET /__quit HTTP/1.1\r\nOrigin: null\r\n\r\n"), origin_403);
+  EXPECT_EQ(g_app.quit_deadline.load(), 0u);
+}
+
+}  // namespace
