@@ -1,0 +1,20 @@
+// Writing request bodies into files: the upload's staging file and the
+// exported file in Downloads. The body never sits in memory as a whole.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+inline constexpr std::uint32_t kBodyBufferBytes = 65536;
+
+// Writes all `count` bytes, resuming short writes. False at the first write
+// that fails or writes nothing; the file then holds what went before.
+bool write_all(platform::File& file, const char* bytes, std::uint32_t count);
+
+// Stores exactly `length` body bytes in `file`: the first min(prefix_count,
+// length) bytes of the prefix that came with the head, then the rest from the
+// socket through one 64 KiB buffer. False when a receive returns 0 or less
+// (peer gone, error, time-out) or a write fails; the caller removes the file.
+bool store_body(platform::NativeHandle socket, platform::File& file, const char* prefix,
+                std::int32_t prefix_count, std::int64_t length);
