@@ -119,7 +119,7 @@ int launcher_main() {
   if (!platform::net_startup()) return fail_with(kMessageNoNetwork);
   platform::Socket listener = platform::tcp_socket();
   if (!listener) return 1;
-  platform::set_reuse_address(listener);
+  platform::set_listener_address_option(listener);
   if (!platform::bind_loopback(listener, kListenAddress, kListenPort) ||
       !platform::listen_on(listener, kListenBacklog)) {
     platform::message_box(kMessageCaption, kMessagePortBusy, platform::BoxIcon::error,

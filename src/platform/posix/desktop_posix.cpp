@@ -1,0 +1,129 @@
+// Desktop integration on POSIX: browsers looked up on PATH, and a
+// freedesktop launcher on the desktop in place of a Windows shortcut.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/desktop_entry.h"
+#include "platform/posix/posix_path.h"
+
+namespace platform {
+namespace {
+
+// Edge first, then Chrome, then Chromium, which Linux distributions ship.
+constexpr const char* kBrowserNames[] = {
+    "microsoft-edge", "microsoft-edge-stable", "google-chrome",
+    "google-chrome-stable", "chromium", "chromium-browser",
+};
+
+const char* env_text(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v ? v : nullptr;
+}
+
+// Backslash escapes of a desktop entry string value.
+std::string string_value(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case ' ': out += i == 0 ? "\\s" : " "; break;  // a leading space would be trimmed
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// One quoted Exec argument, before the string escapes.
+std::string exec_argument(std::string_view arg) {
+  std::string out = "\"";
+  for (const char c : arg) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+    out += c;
+    if (c == '%') out += '%';  // a single one would start a field code
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace
+
+namespace posix {
+
+std::string desktop_entry_text(std::string_view program, std::string_view folder, std::string_view icon) {
+  std::string text = "[Desktop Entry]\nType=Application\nName=Vesklar\nComment=Vesklar\n";
+  text += "Exec=" + string_value(exec_argument(program)) + "\n";
+  text += "Path=" + string_value(folder) + "\n";
+  text += "Icon=" + string_value(icon) + "\n";
+  text += "Terminal=false\n";
+  return text;
+}
+
+}  // namespace posix
+
+std::vector<std::u16string> browser_candidates() {
+  // As a PATH search does: every folder for the first name, then every
+  // folder for the next. An empty entry means the current folder, written
+  // "." so that the found path never goes through a PATH search again.
+  const char* path = env_text("PATH");
+  const std::string_view folders = path ? path : "/usr/bin:/bin";
+  std::vector<std::u16string> out;
+  for (const char* name : kBrowserNames) {
+    std::string_view rest = folders;
+    for (;;) {
+      const std::size_t colon = rest.find(':');
+      std::string dir(rest.substr(0, colon));
+      if (dir.empty()) dir = ".";
+      out.push_back(posix::from_native(dir + "/" + name));
+      if (colon == std::string_view::npos) break;
+      rest.remove_prefix(colon + 1);
+    }
+  }
+  return out;
+}
+
+std::u16string argument_path(std::u16string_view path) {
+  std::u16string out(path);
+  for (char16_t& c : out) {
+    if (c == u'\\') c = u'/';
+  }
+  return out;
+}
+
+std::u16string_view program_file_name() { return u"vesklar"; }
+
+bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t /*wait_ms*/) {
+  std::string desktop;
+  if (const char* dir = env_text("XDG_DESKTOP_DIR")) {
+    desktop = dir;
+  } else if (const char* home = env_text("HOME")) {
+    desktop = std::string(home) + "/Desktop";
+  } else {
+    return false;
+  }
+  // Written here and now; creating the file is what counts as starting the
+  // maker. A desktop folder that does not exist is not made: the next start
+  // tries again.
+  File f = create_always(posix::from_native(desktop + "/Vesklar.desktop"));
+  if (!f) return false;
+  const std::string text = posix::desktop_entry_text(posix::to_native(shortcut.target), posix::to_native(shortcut.folder),
+                                              posix::to_native(shortcut.icon));
+  std::uint32_t written = 0;
+  f.write(text.data(), static_cast<std::uint32_t>(text.size()), &written);
+  // Desktops launch only entries that are executable (they count as
+  // trusted): execute for whoever may read it, within the user's umask.
+  struct stat st;
+  if (::fstat(static_cast<int>(f.native()), &st) == 0) {
+    const mode_t mode = st.st_mode & 07777;
+    ::fchmod(static_cast<int>(f.native()), mode | ((mode & 0444) >> 2));
+  }
+  return true;
+}
+
+}  // namespace platform
