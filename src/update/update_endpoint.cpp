@@ -1,5 +1,37 @@
+#include "base/bounded_format.h"
 #include "http/handlers.h"
+#include "http/response.h"
+#include "launcher/app_state.h"
+#include "update/update_check.h"
+#include "update/update_install.h"
+#include "update/update_status.h"
 
-void handle_update_request(platform::NativeHandle socket, const RequestHead&) {
-  send_not_implemented(socket);
+void handle_update_request(platform::NativeHandle socket, const RequestHead& head) {
+  // The body means nothing here, but it must be off the connection before
+  // the answer goes out.
+  const std::int64_t outstanding = content_length(head.header_block.get()) - head.body_prefix_count;
+  if (outstanding > 0) drain_body(socket, outstanding);
+
+  // Every request checks afresh; `latest` is the fields as this check left
+  // them, so the answer never mixes two checks.
+  LatestVersion latest;
+  const bool ok = check_for_update(&latest);
+  const bool available = ok && latest.number > g_app.current_version_number;
+
+  if (!base::ascii_iequal(head.method, "POST")) {
+    const std::string document =
+        format_status_document(ok, latest, g_app.current_version_number, g_app.current_version_name);
+    send_response(socket, 200, "OK", "application/json; charset=utf-8", document.c_str());
+    return;
+  }
+  if (!available) {
+    send_response(socket, 200, "OK", "application/json", kPostNotAvailable);
+    return;
+  }
+  if (download_and_install_update(latest.url)) {
+    send_response(socket, 200, "OK", "application/json", kPostStarted);
+    // No orderly shutdown: the installer waits for this process to be gone.
+    platform::exit_process(0);
+  }
+  send_response(socket, 500, "Error", "application/json", kPostFailed);
 }

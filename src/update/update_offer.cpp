@@ -1,3 +1,51 @@
-#include "launcher/startup_steps.h"
+#include "update/update_offer.h"
 
-bool offer_update_at_startup() { return false; }
+#include "launcher/app_state.h"
+#include "launcher/startup_steps.h"
+#include "platform/platform.h"
+#include "update/update_check.h"
+#include "update/update_install.h"
+#include "update/update_messages.h"
+
+namespace {
+
+constexpr std::size_t kOfferTextUnits = 255;  // a 256-unit buffer with its terminator
+
+}  // namespace
+
+std::u16string format_update_offer(std::string_view latest_name) {
+  std::u16string text = u"Hay una versión nueva de Vesklar (";
+  if (latest_name.empty()) {
+    text += u'?';
+  } else {
+    // The name is 8-bit text; each byte is shown as the character it codes
+    // in Latin-1.
+    for (unsigned char c : latest_name) text += char16_t(c);
+  }
+  text += u").\nSe descarga, se instala y se vuelve a abrir.";
+  if (text.size() > kOfferTextUnits) text.resize(kOfferTextUnits);
+  return text;
+}
+
+bool offer_update(bool check_ok, const LatestVersion& latest, std::int32_t current, const OfferActions& actions) {
+  if (!check_ok || latest.number <= current) return false;
+  if (!actions.ask(format_update_offer(latest.name))) return false;
+  if (actions.install()) return true;
+  actions.warn(kUpdateFailed);
+  return false;
+}
+
+bool offer_update_at_startup() {
+  LatestVersion latest;
+  const bool ok = check_for_update(&latest);
+  OfferActions actions;
+  actions.ask = [](std::u16string_view text) {
+    return platform::message_box(kUpdateOfferCaption, text, platform::BoxIcon::information,
+                                 platform::BoxButtons::yes_no) == platform::BoxAnswer::yes;
+  };
+  actions.install = [&latest] { return download_and_install_update(latest.url); };
+  actions.warn = [](std::u16string_view text) {
+    platform::message_box(kUpdateCaption, text, platform::BoxIcon::warning, platform::BoxButtons::ok);
+  };
+  return offer_update(ok, latest, g_app.current_version_number, actions);
+}

@@ -1,0 +1,3 @@
+#include "update/installer_script.h"
+
+const InstallerKind& platform_installer() { return kShellInstaller; }

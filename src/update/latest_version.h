@@ -1,0 +1,36 @@
+// The latest version fields of g_app (number, name, update URL), which every
+// update check rewrites while connection workers may be reading them. They
+// are only touched through these functions: a short lock makes each change
+// one unit and each read a consistent copy. Nobody holds the lock across a
+// network fetch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+inline constexpr std::size_t kLatestNameMax = 30;  // bytes
+inline constexpr std::size_t kUpdateUrlMax = 500;  // UTF-16 code units
+
+struct LatestVersion {
+  std::int32_t number = 0;
+  std::string name;     // at most 30 bytes; any byte but NUL and '"'
+  std::u16string url;   // at most 500 units
+};
+
+// What one manifest scan found, and how much of it is to be stored.
+struct ManifestFindings {
+  enum class Store { nothing, number_and_name, everything };
+  Store store = Store::nothing;
+  std::int32_t number = 0;
+  std::string name;
+  std::u16string url;
+};
+
+// Stores what `findings` says as one unit, then copies all three fields as
+// they stand into `seen` (when given) before anyone else can change them.
+void publish_latest(const ManifestFindings& findings, LatestVersion* seen);
+
+// A consistent copy of the three fields.
+LatestVersion read_latest();

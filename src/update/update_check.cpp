@@ -1,0 +1,78 @@
+#include "update/update_check.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "base/bounded_format.h"
+#include "update/update_fetch.h"
+#include "update/update_host.h"
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The number at `p` as atoi reads a run of digits, held to the int32 range
+// instead of atoi's undefined overflow.
+std::int32_t read_digits(const char* p) {
+  const std::int64_t v = base::parse_decimal_saturating(p);
+  return v > INT32_MAX ? INT32_MAX : std::int32_t(v);
+}
+
+}  // namespace
+
+std::string update_base_url() {
+  std::string url = "https://";
+  url += update_host_name();
+  if (update_host_port() != 443) url += ":" + std::to_string(update_host_port());
+  return url;
+}
+
+bool scan_manifest(const char* text, std::string_view base_url, ManifestFindings* out) {
+  *out = ManifestFindings();
+  // Keys are searched with their quotes, so "version" never matches the
+  // start of "versionName"; every member is looked for after "windows",
+  // in any order.
+  const char* windows = std::strstr(text, "\"windows\"");
+  if (!windows) return false;
+  const char* version = std::strstr(windows, "\"version\"");
+  if (!version) return false;
+
+  // Whatever stands between the key and the first digit (colon, blanks, a
+  // quote, a minus sign) is skipped, so the number is never negative.
+  const char* p = version + std::strlen("\"version\"");
+  while (*p != '\0' && !is_digit(*p)) ++p;
+  out->number = read_digits(p);
+  out->store = ManifestFindings::Store::number_and_name;
+
+  if (const char* key = std::strstr(windows, "\"versionName\"")) {
+    // No escapes are read: a backslash is copied, any quote ends the name.
+    if (const char* open = std::strchr(key + std::strlen("\"versionName\""), '"')) {
+      for (const char* q = open + 1; *q != '\0' && *q != '"' && out->name.size() < kLatestNameMax; ++q)
+        out->name.push_back(*q);
+    }
+  }
+
+  const char* url_key = std::strstr(windows, "\"url\"");
+  if (!url_key) return false;
+  const std::string prefix = std::string(base_url) + "/descargas/";
+  const char* url = std::strstr(url_key, prefix.c_str());
+  if (!url) return false;
+  for (const char* q = url; *q != '\0' && *q != '"' && out->url.size() < kUpdateUrlMax; ++q)
+    out->url.push_back(char16_t(static_cast<unsigned char>(*q)));
+  out->store = ManifestFindings::Store::everything;
+  return out->url.find(u".zip") != std::u16string::npos;
+}
+
+bool check_for_update(LatestVersion* seen) {
+  char text[kManifestBytes + 1] = {};
+  std::size_t length = 0;
+  ManifestFindings findings;
+  bool found = false;
+  if (fetch_update_host(u"/descargas/version.json", nullptr, text, sizeof text, &length))
+    found = scan_manifest(text, update_base_url(), &findings);
+  // A failed fetch stores nothing, but the caller still gets the fields as
+  // they stand.
+  publish_latest(findings, seen);
+  return found;
+}

@@ -1,0 +1,16 @@
+// Downloading an update archive and handing over to the installer script.
+#pragma once
+
+#include <string>
+
+// Downloads the archive that `update_url` names from the update host into
+// the temporary folder, checks that it is a zip of at least 1,000,000 bytes,
+// writes the installer script beside it, starts it hidden and tells the user
+// that the program closes and reopens (returning once the box is closed).
+//
+// True: the installer waits for this process, which must end promptly; the
+// hand-off lock stays held until then, so no later hand-off can touch the
+// archive or the script. False: nothing runs, the archive is gone (unless
+// the URL held no "/descargas/") and the program carries on. Hand-offs on
+// several threads run one after the other. Shows no message on failure.
+bool download_and_install_update(const std::u16string& update_url);

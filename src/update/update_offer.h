@@ -1,0 +1,23 @@
+// The start-up offer, split from its effects so its decisions can be tested.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "update/latest_version.h"
+
+// The question: the latest version name, or "?" when the manifest gave none.
+std::u16string format_update_offer(std::string_view latest_name);
+
+struct OfferActions {
+  std::function<bool(std::u16string_view text)> ask;   // true only for Yes
+  std::function<bool()> install;                        // the hand-off
+  std::function<void(std::u16string_view text)> warn;   // the failure notice
+};
+
+// Offers the update when the check succeeded and `latest` is strictly newer
+// than `current`; true when the installer took over and the process must
+// end now (code 0), false when start-up goes on.
+bool offer_update(bool check_ok, const LatestVersion& latest, std::int32_t current, const OfferActions& actions);
