@@ -6,17 +6,31 @@ what=${1:-test}
 
 packages=(build-essential cmake ninja-build googletest libcurl4-openssl-dev python3 ca-certificates)
 if [ "$what" = test ]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine wine64 clang libclang-rt-14-dev zip unzip)
+  packages+=(g++-mingw-w64-x86-64-posix wine wine64 clang libclang-rt-14-dev zip unzip openssl)
+  # End-to-end tests: Debian's Chromium, media made with ffmpeg, and an X
+  # server with the tools that drive and photograph the app window.
+  packages+=(chromium ffmpeg xvfb xdotool imagemagick)
+  # Node and npm run them; a Node already on PATH (of any origin) is kept.
+  command -v node >/dev/null || packages+=(nodejs npm)
 fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# playwright-core needs Node 20 or later, and Debian 12's own is 18: the
+# npm registry's "node" package then brings a Node 20 into /usr/local/bin.
+if [ "$what" = test ] && [ "$(node -p 'process.versions.node.split(".")[0]')" -lt 20 ]; then
+  echo "Installing Node 20 from the npm registry"
+  $sudo npm install -g --no-audit --no-fund node@20
+  hash -r
+fi

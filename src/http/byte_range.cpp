@@ -54,10 +54,29 @@ int stream_file_range(platform::NativeHandle socket, platform::File& file, std::
                       (long long)length);
   }
   if (n < 0 || std::size_t(n) >= sizeof header) return -1;
-  if (send_all(socket, header, n) != 0) return -1;
+  if (length <= 0) return send_all(socket, header, n) != 0 ? -1 : 0;
+  // The body follows at once: header and body may leave in one packet.
+  for (int sent = 0; sent < n;) {
+    const int k = platform::send_some_before_more(socket, header + sent, n - sent);
+    if (k <= 0) return -1;
+    sent += k;
+  }
+  // The kernel sends the body straight from the file when it can; the
+  // bytes are the same either way.
+  switch (platform::transmit_file(socket, file, first, length)) {
+    case platform::Transmit::sent: return 0;
+    case platform::Transmit::failed: return -1;
+    case platform::Transmit::unavailable: break;
+  }
+  return send_file_by_copy(socket, file, first, length);
+}
+
+// Kept out of line, so that its 64 KiB buffer takes stack only when this
+// road is taken.
+[[gnu::noinline]] int send_file_by_copy(platform::NativeHandle socket, platform::File& file, std::int64_t first,
+                                        std::int64_t length) {
   if (length <= 0) return 0;
   if (!file.seek(first)) return -1;
-
   // One buffer per stream, on the worker's stack: no heap per request, and
   // memory stays flat whatever the file size.
   char buffer[kStreamBufferBytes];

@@ -26,10 +26,18 @@ struct RangeOutcome {
 RangeOutcome resolve_range(const char* range_value, std::int64_t size);
 
 // Sends the header and `length` bytes from `first`. 0 when all went out (or
-// length <= 0 and the header went out), -1 otherwise.
+// length <= 0 and the header went out), -1 otherwise. The body goes by the
+// platform's zero-copy call, or by `send_file_by_copy` where that call is
+// unavailable.
 int stream_file_range(platform::NativeHandle socket, platform::File& file, std::int64_t first,
                       std::int64_t length, int status, const char* reason, const char* content_type,
                       std::int64_t total_size, bool partial);
+
+// The body alone, read from `first` into one 64 KiB buffer and sent, piece
+// by piece. 0 when all `length` bytes went out; -1 after a failed seek, read
+// or send, or when the file ends before the range does.
+int send_file_by_copy(platform::NativeHandle socket, platform::File& file, std::int64_t first,
+                      std::int64_t length);
 
 enum class HeadForm {
   static_site,  // no Access-Control-Allow-Origin line

@@ -6,6 +6,7 @@
 
 #include "http/request_head.h"
 #include "http/router.h"
+#include "http/worker_pool.h"
 #include "launcher/app_state.h"
 
 namespace {
@@ -14,18 +15,34 @@ void worker_body(void* arg) {
   handle_connection(platform::Socket(reinterpret_cast<platform::NativeHandle>(arg)));
 }
 
+// Never destroyed: workers may still be serving while the process ends.
+WorkerPool& workers() {
+  static WorkerPool* pool = new WorkerPool(worker_body, kWorkerStackBytes, kMaxParkedWorkers, kParkedWorkerIdleMs);
+  return *pool;
+}
+
 }  // namespace
 
 void accept_loop(platform::NativeHandle listener) {
+  WorkerPool& pool = workers();
+  // Idle threads end with the server; threads still serving a connection
+  // finish it first, as before.
+  struct DismissParked {
+    WorkerPool& pool;
+    ~DismissParked() { pool.dismiss_parked(kDismissParkedWaitMs); }
+  } dismiss{pool};
   while (g_app.server_running.load() != 0) {
     platform::Socket connection = platform::accept_connection(listener);
     if (!connection) return;  // also how a closed listener ends this thread
     void* arg = reinterpret_cast<void*>(connection.get());
-    // Default stack size; the worker owns the socket from here on.
-    if (platform::start_detached_thread(worker_body, arg, 0)) connection.release();
+    // The worker owns the socket from here on.
+    if (pool.run(arg)) connection.release();
     // Otherwise `connection` closes here: the client gets no answer.
   }
 }
+
+std::size_t worker_threads_started() { return workers().threads_started(); }
+std::size_t worker_threads_parked() { return workers().parked(); }
 
 void handle_connection(platform::Socket socket) {
   const platform::NativeHandle s = socket.get();

@@ -9,10 +9,38 @@
 inline constexpr std::size_t kHeadBufferBytes = 65536;  // at most 65,535 received
 inline constexpr std::uint32_t kConnectionTimeoutMs = 120000;
 
+// The stack of a worker thread, sized for the deepest road a request takes:
+// a 64 KiB buffer on the stack while a file is copied to the socket or a
+// body to a file (16 KiB while a body is drained), the handler frames above
+// it, and the C library and the TLS code of the update check below it.
+// Measured: about 7 KiB for a file sent by the zero-copy call or a page,
+// 67 KiB for the copying loop and for an upload, so this leaves more than
+// seven times the deepest road. The sanitizers' run-time adds its own use
+// in every intercepted call; their builds get room to spare.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr std::size_t kWorkerStackBytes = std::size_t(4) << 20;
+#else
+inline constexpr std::size_t kWorkerStackBytes = std::size_t(512) << 10;
+#endif
+// Threads that wait for the next connection once theirs is served. A page
+// load opens a handful of connections at once; 64, the listen backlog, covers
+// bursts far beyond that. A thread parked this long without work ends.
+inline constexpr std::size_t kMaxParkedWorkers = 64;
+inline constexpr std::uint32_t kParkedWorkerIdleMs = 30000;
+// At the end, the accept thread waits this long at most for the parked
+// threads to leave (they only have to wake up and return).
+inline constexpr std::uint32_t kDismissParkedWaitMs = 200;
+
 // Accepts connections until the server running flag is cleared or the
-// listener is closed, giving each its own detached worker. Never closes the
-// listener.
+// listener is closed, giving each a worker thread of its own (a parked one
+// when there is one, otherwise a new one). Never closes the listener.
 void accept_loop(platform::NativeHandle listener);
+
+// How many worker threads the listener has started so far (diagnostics and
+// tests: with parked threads reused, far fewer than connections).
+std::size_t worker_threads_started();
+// How many of them wait for a connection right now.
+std::size_t worker_threads_parked();
 
 // A worker's whole life: read the head, parse, route, close. Owns `socket`.
 void handle_connection(platform::Socket socket);

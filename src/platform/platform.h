@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -176,8 +177,13 @@ bool net_startup();
 void net_cleanup();
 
 Socket tcp_socket();
-// SO_REUSEADDR on the socket; the result is the setsockopt outcome.
-bool set_reuse_address(const Socket& s);
+// Lets a listener bind again at once after a restart, while no other
+// program can share its port: SO_REUSEADDR on Linux (which never lets two
+// listeners share a port) and SO_EXCLUSIVEADDRUSE on Windows (where
+// SO_REUSEADDR would let a second program take the port over). Server-side
+// TIME_WAIT entries do not stop either from binding. The result is the
+// setsockopt outcome.
+bool set_listener_address_option(const Socket& s);
 bool bind_loopback(const Socket& s, const char* address, std::uint16_t port);
 // Port of a bound socket (for listeners bound to port 0 in tests).
 std::uint16_t local_port(const Socket& s);
@@ -193,8 +199,33 @@ void set_timeouts(NativeHandle s, std::uint32_t recv_ms, std::uint32_t send_ms);
 // time-out. `send_some` never raises SIGPIPE.
 int recv_some(NativeHandle s, void* buf, int len);
 int send_some(NativeHandle s, const void* buf, int len);
+// Connects a TCP socket to a loopback address (for tests and tools).
+bool connect_loopback(const Socket& s, const char* address, std::uint16_t port);
 // A connected pair of loopback stream sockets, for tests.
 bool socket_pair(Socket* a, Socket* b);
+
+// Sends `length` bytes of `file`, starting at byte `offset` of the file, on
+// the connected socket without copying them through this process: sendfile()
+// on Linux, TransmitFile on Windows. The bytes on the wire are exactly those
+// of the file; the file position is not used and is left unspecified.
+// Result:
+//  - sent: every byte went out;
+//  - failed: a send failed or timed out (the socket's send time-out holds as
+//    for `send_some`), or the file ended before the range did; some bytes
+//    may have gone out, and the caller must stop;
+//  - unavailable: nothing was sent because this file or socket cannot be
+//    sent this way (or, on Windows, the two zero-copy transfers that client
+//    editions run at once are both taken by this process); the caller sends
+//    the bytes itself.
+// Never raises SIGPIPE. Any thread; each call needs its own socket.
+enum class Transmit { sent, failed, unavailable };
+Transmit transmit_file(NativeHandle socket, const File& file, std::int64_t offset, std::int64_t length);
+// As `send_some`, for bytes that the next send or `transmit_file` on the
+// socket follows at once (an answer's header before its body): the system
+// may hold them back to send both in one piece, which saves a packet and its
+// acknowledgement. The bytes and their order are unchanged. MSG_MORE on
+// Linux; on Windows the same as `send_some`.
+int send_some_before_more(NativeHandle s, const void* buf, int len);
 
 // ---------------------------------------------------------------------------
 // Threads and time
@@ -221,6 +252,43 @@ class Thread {
   Impl* impl_ = nullptr;
 };
 Thread start_thread(void (*body)(void*), void* arg);
+
+// Parking idle threads: a lock and a wake-up signal, for the pool of worker
+// threads that the listener reuses (src/http/worker_pool.h). The server
+// shares nothing between connections, so this is its only lock: it guards
+// the list of parked threads for the moments it takes to take a thread from
+// it or to put one back, never a request.
+class ParkingLock {
+ public:
+  ParkingLock();
+  ~ParkingLock();
+  ParkingLock(const ParkingLock&) = delete;
+  ParkingLock& operator=(const ParkingLock&) = delete;
+  void lock();
+  void unlock();
+
+ private:
+  friend class ParkingSignal;
+  alignas(8) unsigned char storage_[64];  // pthread_mutex_t / SRWLOCK
+};
+
+class ParkingSignal {
+ public:
+  ParkingSignal();
+  ~ParkingSignal();
+  ParkingSignal(const ParkingSignal&) = delete;
+  ParkingSignal& operator=(const ParkingSignal&) = delete;
+  // Called with `lock` held: releases it, sleeps until `wake` or until `ms`
+  // have passed, and takes it again before returning. False when the time
+  // ran out. Like every condition wait it may also return early for no
+  // reason, so the caller re-checks what it waits for.
+  bool wait(ParkingLock& lock, std::uint32_t ms);
+  // Wakes the threads waiting on this signal (call with the lock held).
+  void wake();
+
+ private:
+  alignas(8) unsigned char storage_[64];  // pthread_cond_t / CONDITION_VARIABLE
+};
 
 // Millisecond tick counter that wraps after 2^32 ms, like GetTickCount.
 std::uint32_t tick_ms();
@@ -286,6 +354,45 @@ bool wait_process(const Process& p, std::uint32_t ms);
 void open_with_default_handler(const std::u16string& url);
 
 // ---------------------------------------------------------------------------
+// Desktop integration: the browsers for the app window and the shortcut
+
+// Where a browser for the app window may be, in probe order: paths that may
+// hold %NAME% references, for `expand_env`. A candidate is taken when it
+// names something that exists and is not a folder.
+// Windows: msedge.exe, then chrome.exe, each under %ProgramFiles%,
+// %ProgramFiles(x86)% and %LocalAppData%. POSIX: microsoft-edge,
+// microsoft-edge-stable, google-chrome, google-chrome-stable, chromium and
+// chromium-browser, each looked for in every PATH folder in turn.
+std::vector<std::u16string> browser_candidates();
+
+// A path as a program started by `start_process` expects it inside its
+// arguments (which are passed on as texts): as it is on Windows, with '/'
+// separators on POSIX.
+std::u16string argument_path(std::u16string_view path);
+
+// The program's own file name ("Vesklar.exe" / "vesklar"), which a shortcut
+// starts whatever name the running copy has.
+std::u16string_view program_file_name();
+
+struct DesktopShortcut {
+  std::u16string target;        // the program it starts
+  std::u16string folder;        // its working folder
+  std::u16string icon;          // the icon file (icon index 0)
+  std::u16string command_line;  // Windows: the hidden process that makes it
+};
+// Places the program's shortcut on the user's desktop. True when the maker
+// was started, whatever came of it; false when it could not be started, so
+// nothing was attempted.
+// Windows: starts `command_line` hidden with CREATE_NO_WINDOW in `folder`,
+// waits at most `wait_ms` for it to end and closes its handles.
+// POSIX: writes a freedesktop launcher "Vesklar.desktop" (Exec, Path, Icon,
+// Name) into $XDG_DESKTOP_DIR, or $HOME/Desktop when that is unset or empty;
+// "started" means that file could be created there. Nothing runs apart,
+// so there is nothing to wait for.
+// Main thread, during start-up.
+bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t wait_ms);
+
+// ---------------------------------------------------------------------------
 // User interface
 
 enum class BoxIcon { error, information, question, warning };
@@ -299,17 +406,26 @@ BoxAnswer message_box(std::u16string_view caption, std::u16string_view text, Box
 // ---------------------------------------------------------------------------
 // HTTPS
 
+// Limits of single network steps, not of the whole transfer: a download may
+// go on for as long as data keeps coming. 0 means no limit.
 struct HttpsTimeouts {
   std::uint32_t resolve_ms, connect_ms, send_ms, receive_ms;
 };
 struct HttpsResult {
-  bool ok = false;       // the request completed and the body was read
+  bool ok = false;       // a 200 answer whose body was read to the end
   int status = 0;        // HTTP status code when known
 };
-// One synchronous GET. Body bytes are handed to `sink` as they arrive; a sink
-// returning false stops the transfer (the result is then not ok). Only a 200
-// response has its body read: any other status is reported in `status` with
-// ok false, and the sink never sees a byte of it.
+inline constexpr std::size_t kHttpsReadBlock = 16384;
+// One synchronous GET over TLS on `port`, with the system's proxy settings,
+// certificate store and redirect rules, and nothing else set. Body bytes are
+// handed to `sink` as they arrive, at most kHttpsReadBlock at a time, so no
+// more than one block is held here; a sink returning false stops the
+// transfer (the result is then not ok). Only a 200 response has its body
+// read: any other status is reported in `status` with ok false, and the sink
+// never sees a byte of it. Each call has its own session and connection.
+// Windows: WinHTTP with the default proxy and the time-outs as given.
+// POSIX: libcurl; resolve + connect bound the connection and TLS handshake,
+// receive bounds how long the answer may stall (whole seconds, rounded up).
 HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_view path,
                       std::u16string_view user_agent, const HttpsTimeouts& timeouts,
                       const std::function<bool(const char*, std::size_t)>& sink);

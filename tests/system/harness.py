@@ -17,6 +17,46 @@ class Config:
     site = None         # the sample site folder
     wine = None         # path of wine when testing the Windows build
     wineprefix = None
+    fake_browser = None  # Windows build: a program that records its command line
+
+
+# Natively the stand-in is a script: it appends its own path and arguments,
+# separated by \x1f and ended by \x1e, to "<its path>.log".
+FAKE_SCRIPT = """#!/bin/sh
+{ printf '%s' "$0"; for a in "$@"; do printf '\\037%s' "$a"; done; printf '\\036'; } >> "$0.log"
+"""
+
+
+def write_fake_script(path):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(FAKE_SCRIPT)
+    os.chmod(path, 0o755)
+
+
+def install_fake_program(path):
+    """Places a stand-in at `path` that records how it was started and ends:
+    the Windows program under Wine, a shell script natively."""
+    if is_wine():
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        shutil.copy2(Config.fake_browser, path)
+    else:
+        write_fake_script(path)
+
+
+def fake_program_calls(path, script=None):
+    """One entry per start of the stand-in at `path`: under Wine its command
+    line, natively (or for a script) its path and arguments as a list."""
+    try:
+        with open(path + ".log", "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        return []
+    if script is None:
+        script = not is_wine()
+    if not script:
+        return data.decode("utf-16-le").split("\n")[:-1]
+    return [r.split("\x1f") for r in data.decode("utf-8", "surrogateescape").split("\x1e")[:-1]]
 
 
 def is_wine():
@@ -68,18 +108,30 @@ class Sandbox:
             shutil.copytree(Config.site, os.path.join(self.exe_dir, "www"))
         self.proc = None
         self.overrides = {}
+        # First on PATH, so that a start never opens a real browser: natively
+        # the first browser name the program looks for, and (for Wine's
+        # browser hand-off too) the default handler, both recording stand-ins.
+        self.fake_bin = os.path.join(self.root, "fake-bin")
+        for name in ("microsoft-edge", "xdg-open"):
+            write_fake_script(os.path.join(self.fake_bin, name))
 
     @property
     def www(self):
         return os.path.join(self.exe_dir, "www")
 
-    def env(self):
+    def env(self, extra_env=None):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env["PATH"] = self.fake_bin + os.pathsep + env.get("PATH", os.defpath)
         if is_wine():
             env.update(WINEPREFIX=Config.wineprefix, WINEDEBUG="-all")
         else:
             env.update(HOME=self.home, XDG_DATA_HOME=self.data, XDG_RUNTIME_DIR=runtime_dir(),
                        TMPDIR=self.root)
+            for k, v in (extra_env or {}).items():  # under Wine: on the command line
+                if v is None:
+                    env.pop(k, None)
+                else:
+                    env[k] = v
         for k, v in self.overrides.items():
             if v is None:
                 env.pop(k, None)
@@ -87,17 +139,22 @@ class Sandbox:
                 env[k] = v
         return env
 
-    def command(self, local_app_data=None, user_profile=None):
+    def command(self, local_app_data=None, user_profile=None, extra_env=None):
+        """Natively the program; under Wine a cmd line that sets LOCALAPPDATA,
+        USERPROFILE and `extra_env` (a value of None unsets the variable)."""
         if not is_wine():
             return [self.exe]
         lad = windows_path(self.data) if local_app_data is None else local_app_data
         up = windows_path(self.home) if user_profile is None else user_profile
         # Wine sets LOCALAPPDATA and USERPROFILE itself; cmd places ours.
-        line = f"set LOCALAPPDATA={lad}&& set USERPROFILE={up}&& {windows_path(self.exe)}"
-        return [Config.wine, "cmd", "/c", line]
+        line = f"set LOCALAPPDATA={lad}&& set USERPROFILE={up}&& "
+        for k, v in (extra_env or {}).items():
+            line += f"set {k}={'' if v is None else v}&& "
+        return [Config.wine, "cmd", "/c", line + windows_path(self.exe)]
 
-    def start(self, **kw):
-        self.proc = subprocess.Popen(self.command(**kw), env=self.env(), cwd=self.root,
+    def start(self, extra_env=None, **kw):
+        self.proc = subprocess.Popen(self.command(extra_env=extra_env, **kw),
+                                     env=self.env(extra_env), cwd=self.root,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE)
         return self.proc

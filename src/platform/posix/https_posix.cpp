@@ -1,16 +1,19 @@
 // One HTTPS GET through libcurl's easy interface.
 //
-// The four time-outs are mapped onto what libcurl offers:
-//   resolve + connect                 -> CURLOPT_CONNECTTIMEOUT_MS (name lookup,
-//                                        TCP connect and TLS handshake)
-//   receive (whole seconds, rounded up) -> CURLOPT_LOW_SPEED_LIMIT 1 byte/s over
-//                                        CURLOPT_LOW_SPEED_TIME: a transfer that
-//                                        stalls that long is abandoned
-//   resolve + connect + send + receive -> CURLOPT_TIMEOUT_MS, a cap on the whole
-//                                        request
-// libcurl has no separate send time-out; the request of a GET is a few hundred
-// bytes, so the stall limit and the cap cover it. A time-out of 0 means none,
-// as with WinHTTP, and then no cap is set either.
+// The time-outs limit single steps, as WinHTTP's do, never the whole
+// transfer, so a long download that keeps moving is not cut off:
+//   resolve + connect -> CURLOPT_CONNECTTIMEOUT_MS (name lookup, TCP connect
+//                        and TLS handshake)
+//   receive           -> CURLOPT_LOW_SPEED_LIMIT 1 byte/s over
+//                        CURLOPT_LOW_SPEED_TIME (whole seconds, rounded up):
+//                        an answer that stalls that long is abandoned
+// libcurl has no send time-out; the request of a GET is a few hundred bytes
+// that the socket takes at once, and a peer that never reads it never
+// answers either, which the stall limit catches. A time-out of 0 means none.
+//
+// Redirects are followed as WinHTTP does by default: at most 10, and never
+// from HTTPS to plain HTTP. Proxies come from the environment and peers are
+// verified against the system's certificate store, libcurl's defaults.
 #include <curl/curl.h>
 
 #include <climits>
@@ -24,6 +27,11 @@ namespace {
 
 using Sink = std::function<bool(const char*, std::size_t)>;
 
+struct Transfer {
+  CURL* curl;
+  const Sink* sink;
+};
+
 struct CurlDeleter {
   void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
@@ -35,23 +43,33 @@ bool curl_ready() {
   return ok;
 }
 
+long response_code(CURL* c) {
+  long status = 0;
+  return curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK ? status : 0;
+}
+
 std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
+  const auto* t = static_cast<const Transfer*>(user);
   const std::size_t n = size * count;
-  // Returning less than n makes libcurl stop with CURLE_WRITE_ERROR.
-  return (*static_cast<const Sink*>(user))(data, n) ? n : 0;
+  // Returning less than n makes libcurl stop with CURLE_WRITE_ERROR: the
+  // body of any answer but 200 is never handed on.
+  if (response_code(t->curl) != 200) return 0;
+  for (std::size_t done = 0; done < n;) {
+    const std::size_t part = n - done < kHttpsReadBlock ? n - done : kHttpsReadBlock;
+    if (!(*t->sink)(data + done, part)) return 0;
+    done += part;
+  }
+  return n;
 }
 
 long clamp_long(unsigned long long v) { return v > LONG_MAX ? LONG_MAX : static_cast<long>(v); }
 
 void apply_timeouts(CURL* c, const HttpsTimeouts& t) {
-  const unsigned long long connect = 0ULL + t.resolve_ms + t.connect_ms;
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, clamp_long(connect));
+  if (t.resolve_ms != 0 && t.connect_ms != 0)
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, clamp_long(0ULL + t.resolve_ms + t.connect_ms));
   if (t.receive_ms != 0) {
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, clamp_long((t.receive_ms + 999ULL) / 1000));
-  }
-  if (t.resolve_ms != 0 && t.connect_ms != 0 && t.send_ms != 0 && t.receive_ms != 0) {
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, clamp_long(connect + t.send_ms + t.receive_ms));
   }
 }
 
@@ -66,20 +84,21 @@ HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_
   CURL* c = curl.get();
   const std::string url = "https://" + std::string(host) + ":" + std::to_string(port) + utf16_to_utf8(path);
   const std::string agent = utf16_to_utf8(user_agent);
+  Transfer transfer{c, &sink};
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
   curl_easy_setopt(c, CURLOPT_USERAGENT, agent.c_str());
   // No signals: the alarm-based resolver time-out is not safe with threads.
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kHttpsReadBlock));
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
   apply_timeouts(c, timeouts);
-  // Proxy from the environment and peer verification against the system's
-  // certificate store are libcurl's defaults.
   const CURLcode rc = curl_easy_perform(c);
-  long status = 0;
-  if (curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) result.status = static_cast<int>(status);
-  result.ok = rc == CURLE_OK;
+  result.status = static_cast<int>(response_code(c));
+  result.ok = rc == CURLE_OK && result.status == 200;
   return result;
 }
 

@@ -31,7 +31,7 @@ void net_cleanup() {}
 
 Socket tcp_socket() { return Socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)); }
 
-bool set_reuse_address(const Socket& s) {
+bool set_listener_address_option(const Socket& s) {
   const int on = 1;
   return ::setsockopt(fd_of(s.get()), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
 }
@@ -95,22 +95,25 @@ int send_some(NativeHandle s, const void* buf, int len) {
   return static_cast<int>(n);
 }
 
+bool connect_loopback(const Socket& s, const char* address, std::uint16_t port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1) return false;
+  int rc;
+  do {
+    rc = ::connect(fd_of(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
 bool socket_pair(Socket* a, Socket* b) {
   // A real TCP connection over loopback rather than socketpair(AF_UNIX), so
   // that tests see the same stream semantics as a browser connection.
   Socket listener = tcp_socket();
   if (!listener || !bind_loopback(listener, "127.0.0.1", 0) || !listen_on(listener, 1)) return false;
   Socket client = tcp_socket();
-  if (!client) return false;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(local_port(listener));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int rc;
-  do {
-    rc = ::connect(fd_of(client.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) return false;
+  if (!client || !connect_loopback(client, "127.0.0.1", local_port(listener))) return false;
   Socket server = accept_connection(listener.get());
   if (!server) return false;
   *a = std::move(client);

@@ -1,5 +1,9 @@
 // One synchronous HTTPS GET through WinHTTP: default proxy, TLS, and no
 // other option, so redirects and certificate checks are the system's own.
+// The steps and their order are those of the update fetch: open, time-outs
+// (their outcome ignored), connect, open request, send, receive, the status
+// as a number (0 when the query fails), then the body in blocks of at most
+// 16 KiB for as long as data is reported available.
 #include "platform/win32/win32.h"
 
 namespace platform {
@@ -13,7 +17,7 @@ struct InternetTraits {
 };
 using Internet = UniqueHandle<InternetTraits>;
 
-constexpr DWORD kReadBlock = 16384;
+constexpr DWORD kReadBlock = kHttpsReadBlock;
 
 }  // namespace
 

@@ -27,9 +27,9 @@ void net_cleanup() { ::WSACleanup(); }
 
 Socket tcp_socket() { return Socket(from_socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))); }
 
-bool set_reuse_address(const Socket& s) {
+bool set_listener_address_option(const Socket& s) {
   const int on = 1;
-  return ::setsockopt(to_socket(s.get()), SOL_SOCKET, SO_REUSEADDR,
+  return ::setsockopt(to_socket(s.get()), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                       reinterpret_cast<const char*>(&on), sizeof on) == 0;
 }
 
@@ -75,22 +75,21 @@ int send_some(NativeHandle s, const void* buf, int len) {
   return ::send(to_socket(s), static_cast<const char*>(buf), len, 0);
 }
 
+bool connect_loopback(const Socket& s, const char* address, std::uint16_t port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = ::htons(port);
+  if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1) return false;
+  return ::connect(to_socket(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
 bool socket_pair(Socket* a, Socket* b) {
   Socket listener = tcp_socket();
   if (!listener || !bind_loopback(listener, "127.0.0.1", 0) || !listen_on(listener, 1)) {
     return false;
   }
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = ::htons(local_port(listener));
-  ::inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-
   Socket client = tcp_socket();
-  if (!client) return false;
-  if (::connect(to_socket(client.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) !=
-      0) {
-    return false;
-  }
+  if (!client || !connect_loopback(client, "127.0.0.1", local_port(listener))) return false;
   Socket server = accept_connection(listener.get());
   if (!server) return false;
   *a = std::move(client);

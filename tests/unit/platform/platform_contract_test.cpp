@@ -347,11 +347,42 @@ TEST_F(PlatformSockets, ReceiveTimeOutFails) {
 TEST_F(PlatformSockets, ListenerAcceptsOnItsPort) {
   platform::Socket listener = platform::tcp_socket();
   ASSERT_TRUE(listener.valid());
-  EXPECT_TRUE(platform::set_reuse_address(listener));
+  EXPECT_TRUE(platform::set_listener_address_option(listener));
   ASSERT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0));
   EXPECT_NE(platform::local_port(listener), 0);
   EXPECT_TRUE(platform::listen_on(listener, 4));
   EXPECT_FALSE(platform::bind_loopback(platform::tcp_socket(), "not an address", 0));
+}
+
+// Two listeners never share a port, yet a restart binds again at once even
+// though the server closed its connections first (TIME_WAIT on its side).
+TEST_F(PlatformSockets, ListenerPortIsExclusiveAndRebindsAfterServerClose) {
+  platform::Socket first = platform::tcp_socket();
+  ASSERT_TRUE(platform::set_listener_address_option(first));
+  ASSERT_TRUE(platform::bind_loopback(first, "127.0.0.1", 0));
+  const std::uint16_t port = platform::local_port(first);
+  ASSERT_TRUE(platform::listen_on(first, 4));
+
+  platform::Socket intruder = platform::tcp_socket();
+  platform::set_listener_address_option(intruder);
+  EXPECT_FALSE(platform::bind_loopback(intruder, "127.0.0.1", port) && platform::listen_on(intruder, 4));
+  intruder.reset();
+
+  {
+    platform::Socket client = platform::tcp_socket();
+    ASSERT_TRUE(platform::connect_loopback(client, "127.0.0.1", port));
+    platform::Socket served = platform::accept_connection(first.get());
+    ASSERT_TRUE(served.valid());
+    served.reset();  // the server closes first, as every worker does
+    char buf[1];
+    EXPECT_EQ(platform::recv_some(client.get(), buf, 1), 0);
+  }
+  platform::close_listener(first);
+
+  platform::Socket again = platform::tcp_socket();
+  ASSERT_TRUE(platform::set_listener_address_option(again));
+  EXPECT_TRUE(platform::bind_loopback(again, "127.0.0.1", port));
+  EXPECT_TRUE(platform::listen_on(again, 4));
 }
 
 struct AcceptWatch {
