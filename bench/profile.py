@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Profile of the small-asset case: the launcher answering GET /asset-4k.js,
+one new connection per request.
+
+  callgrind: instruction counts in user space, repeatable from run to run:
+             warm-up, counters zeroed, N sequential requests, dump. The
+             summary lists the functions with the most instructions, self
+             and inclusive, per request.
+  perf:      where the time goes, kernel included (thread creation, TCP,
+             files), sampled system-wide while wrk runs; the summary lists
+             the top symbols of the launcher's threads.
+
+Usage: profile.py --exe build/bench-profile/vesklar --tool callgrind|perf [--requests N]
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import bench  # noqa: E402
+
+
+def sequential_requests(n):
+    for _ in range(n):
+        status, body = bench.http_get(bench.LAUNCHER_PORT, "/asset-4k.js")
+        assert status == 200 and len(body) == bench.SMALL_BYTES
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--tool", choices=("callgrind", "perf"), default="callgrind")
+    ap.add_argument("--requests", type=int, default=2000)
+    ap.add_argument("--out", default=None, help="raw profile output file")
+    args = ap.parse_args()
+    exe = os.path.abspath(args.exe)
+    root = tempfile.mkdtemp(prefix="vesklar-profile-")
+    os.chmod(root, 0o755)
+    try:
+        www = os.path.join(root, "www")
+        shutil.copytree(os.path.join(bench.HERE, "..", "site"), www)
+        with open(os.path.join(www, "asset-4k.js"), "wb") as f:
+            f.write(b"/* bench */" + b"x" * (bench.SMALL_BYTES - 11))
+        version_txt = os.path.join(os.path.dirname(exe), "version.txt")
+        if args.tool == "callgrind":
+            out = args.out or os.path.join(root, "callgrind.out")
+            wrapper = ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", "--separate-threads=no"]
+            launcher = bench.Launcher("profile", exe, version_txt, www, root, wrapper)
+            launcher.start()
+            try:
+                sequential_requests(200)  # warm-up: code paths, page cache, parked threads
+                pid = launcher.proc.pid
+                subprocess.run(["callgrind_control", "-z", str(pid)], check=True, capture_output=True)
+                sequential_requests(args.requests)
+                subprocess.run(["callgrind_control", "-d", "measured", str(pid)], check=True, capture_output=True)
+            finally:
+                launcher.stop()
+            dumps = sorted(p for p in os.listdir(os.path.dirname(out)) if p.startswith(os.path.basename(out) + "."))
+            measured = os.path.join(os.path.dirname(out), dumps[0]) if dumps else out
+            total = None
+            for inclusive in ("no", "yes"):
+                text = subprocess.run(["callgrind_annotate", f"--inclusive={inclusive}", "--threshold=99",
+                                       measured], capture_output=True, text=True).stdout
+                m = re.search(r"^([\d,]+) \(100.0%\)\s+PROGRAM TOTALS", text, re.M)
+                if m:
+                    total = int(m.group(1).replace(",", ""))
+                print(f"== callgrind, {'inclusive' if inclusive == 'yes' else 'self'} "
+                      f"(Ir over {args.requests} requests) ==")
+                lines = [l for l in text.splitlines() if re.match(r"^\s*[\d,]+ \(", l)]
+                for line in lines[:25 if inclusive == "no" else 30]:
+                    print(line[:200])
+                print()
+            if total:
+                print(f"instructions per request (user space, all threads): {total / args.requests:,.0f}")
+        else:
+            launcher = bench.Launcher("profile", exe, version_txt, www, root)
+            launcher.start()
+            data = args.out or os.path.join(root, "perf.data")
+            try:
+                sequential_requests(200)
+                wrk = subprocess.Popen(["wrk", "-t1", "-c16", "-d8s", "-H", "Connection: close",
+                                        "http://127.0.0.1:17865/asset-4k.js"], stdout=subprocess.PIPE, text=True)
+                time.sleep(1)
+                subprocess.run(["perf", "record", "-a", "-g", "-o", data, "--", "sleep", "5"], check=True,
+                               capture_output=True)
+                print(wrk.communicate()[0])
+            finally:
+                launcher.stop()
+            for children in ("--no-children", "--children"):
+                text = subprocess.run(["perf", "report", "-i", data, "--comm", os.path.basename(exe), children,
+                                       "--stdio", "--sort", "sym", "-g", "none", "--percentage", "relative",
+                                       "--percent-limit", "0.7"],
+                                      capture_output=True, text=True).stdout
+                print(f"== perf, {children[2:]} (share of all samples of the launcher's threads) ==")
+                for line in text.splitlines():
+                    if line.strip() and not line.startswith("#"):
+                        print(line[:160])
+                print()
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
