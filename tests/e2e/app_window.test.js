@@ -56,10 +56,12 @@ async function findWindow(display, name, timeoutMs) {
   return null;
 }
 
+// Running, not merely waiting to be reaped: the browser's parent, the
+// launcher, has ended, and a container's first process may not reap.
 function processAlive(pid) {
   try {
-    process.kill(pid, 0);
-    return true;
+    const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+    return stat.slice(stat.lastIndexOf(')') + 2)[0] !== 'Z';
   } catch (e) {
     return false;
   }
@@ -79,8 +81,14 @@ describe('the app window on a display', { skip: config.wine ? 'the Windows build
   });
 
   after(async () => {
+    // The browser writes into its profile below the launcher's data folder
+    // until it ends: let it end (or end it) before that folder goes.
+    if (browserPid) {
+      for (let i = 0; i < 50 && processAlive(browserPid); i++) await sleep(100);
+      if (processAlive(browserPid)) process.kill(browserPid, 'SIGKILL');
+      for (let i = 0; i < 50 && processAlive(browserPid); i++) await sleep(100);
+    }
     if (launcher) await launcher.cleanup();
-    if (browserPid && processAlive(browserPid)) process.kill(browserPid, 'SIGKILL');
     if (xvfb) xvfb.proc.kill();
     if (wrapperDir) fs.rmSync(wrapperDir, { recursive: true, force: true });
   });
