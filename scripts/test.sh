@@ -12,7 +12,8 @@ scripts/build.sh "${targets[@]}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+# Parked worker threads are alive at exit; TSan would sleep a second there.
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:atexit_sleep_ms=0}
 
 status=0
 for name in "${targets[@]}"; do
@@ -21,8 +22,12 @@ for name in "${targets[@]}"; do
     # One Wine prefix in the build tree and one wineserver kept alive for the
     # whole run: every cold start costs seconds.
     export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
-    [ -f "$WINEPREFIX/system.reg" ] || DISPLAY= wineboot -i >/dev/null 2>&1 || true
+    # A server left from an earlier run (or wineboot's short-lived one) would
+    # make `wineserver -p` refuse; start afresh with a persistent one.
+    mkdir -p "$WINEPREFIX"
+    wineserver -k >/dev/null 2>&1 || true
     wineserver -p
+    [ -f "$WINEPREFIX/system.reg" ] || DISPLAY= wineboot -i >/dev/null 2>&1 || true
   fi
   if ! ctest --test-dir "build/$name" --output-on-failure; then status=1; fi
   if [ "$name" = windows ]; then wineserver -k || true; fi
