@@ -116,6 +116,11 @@ std::int64_t content_length(const char* block) {
   return result;
 }
 
+std::int64_t outstanding_body(const RequestHead& head) {
+  const std::int64_t declared = content_length(head.header_block.get());
+  return declared > head.body_prefix_count ? declared - head.body_prefix_count : 0;
+}
+
 void drain_body(platform::NativeHandle socket, std::int64_t count) {
   char scratch[kDrainBlockBytes];
   while (count > 0) {

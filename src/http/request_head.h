@@ -44,6 +44,11 @@ void find_header(const char* block, const char* name, char* dest, std::size_t ca
 // The first Content-Length value, saturated to 64 bits; -1 when absent.
 std::int64_t content_length(const char* block);
 
+// Body bytes still to come: the Content-Length minus the body prefix, or 0
+// when that is not positive. Compared before subtracting, so the most
+// negative declared length cannot overflow.
+std::int64_t outstanding_body(const RequestHead& head);
+
 // Receives and discards up to `count` bytes; stops early when the peer
 // closes or a receive fails.
 void drain_body(platform::NativeHandle socket, std::int64_t count);

@@ -21,7 +21,7 @@ bool path_begins_with(const RequestHead& head, const char* prefix) {
 }
 
 void answer_quit_beacon(platform::NativeHandle socket, const RequestHead& head) {
-  const std::int64_t outstanding = content_length(head.header_block.get()) - head.body_prefix_count;
+  const std::int64_t outstanding = outstanding_body(head);
   if (outstanding > 0) drain_body(socket, outstanding);
   std::uint32_t deadline = platform::tick_ms() + kQuitGraceMs;
   // 0 means "no quit pending"; a deadline landing exactly on 0 after the

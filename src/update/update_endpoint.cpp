@@ -9,7 +9,7 @@
 void handle_update_request(platform::NativeHandle socket, const RequestHead& head) {
   // The body means nothing here, but it must be off the connection before
   // the answer goes out.
-  const std::int64_t outstanding = content_length(head.header_block.get()) - head.body_prefix_count;
+  const std::int64_t outstanding = outstanding_body(head);
   if (outstanding > 0) drain_body(socket, outstanding);
 
   // Every request checks afresh; `latest` is the fields as this check left

@@ -169,6 +169,28 @@ TEST(ContentLength, ReadsFirstValueWithSaturation) {
   for (const auto& c : cases) EXPECT_EQ(content_length(c.block), c.value) << c.block;
 }
 
+TEST(RequestHeadParsing, OutstandingBodyNeverOverflows) {
+  struct Case {
+    const char* header;
+    std::int64_t outstanding;
+  };
+  const Case cases[] = {
+      {"", 0},
+      {"Content-Length: 10\r\n", 7},
+      {"Content-Length: 3\r\n", 0},
+      {"Content-Length: 2\r\n", 0},
+      {"Content-Length: -1\r\n", 0},
+      {"Content-Length: -9223372036854775808\r\n", 0},
+      {"Content-Length: 9223372036854775807\r\n", INT64_MAX - 3},
+  };
+  for (const auto& c : cases) {
+    Parsed p;
+    parse(std::string("POST /x HTTP/1.1\r\n") + c.header + "\r\nabc", &p);
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(outstanding_body(p.head), c.outstanding) << c.header;
+  }
+}
+
 TEST(QueryParam, FindsFirstExactKeyAndDecodesAfterCut) {
   struct Case {
     const char* query;
