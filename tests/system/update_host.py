@@ -21,6 +21,7 @@ PORT = 17866
 BASE_URL = f"https://{HOST}:{PORT}"
 
 STORE_FOLDER = "/usr/local/share/ca-certificates"
+CERTS_FOLDER = "/etc/ssl/certs"
 
 
 def can_change_trust_store():
@@ -70,6 +71,13 @@ class TestAuthority:
     def untrust(self):
         if self.installed and os.path.exists(self.installed):
             os.remove(self.installed)
+            # update-ca-certificates rebuilds the bundle without the file but
+            # leaves its links behind (the named one and the hash link to it).
+            pem = os.path.splitext(os.path.basename(self.installed))[0] + ".pem"
+            for entry in os.listdir(CERTS_FOLDER):
+                link = os.path.join(CERTS_FOLDER, entry)
+                if os.path.islink(link) and (entry == pem or os.readlink(link) == pem):
+                    os.remove(link)
             subprocess.run(["update-ca-certificates"], check=False,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.installed = None
