@@ -592,8 +592,9 @@ def report(results, names, launchers, meta):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--launcher", action="append", required=True, help="NAME=PATH of a built launcher")
-    ap.add_argument("--version-txt", required=True)
+    ap.add_argument("--launcher", action="append", help="NAME=PATH of a built launcher")
+    ap.add_argument("--version-txt")
+    ap.add_argument("--from-json", help="print the table of an earlier (or interrupted) run's --json file")
     ap.add_argument("--site", default=os.path.join(HERE, "..", "site"))
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--duration", type=int, default=5, help="seconds per wrk run")
@@ -603,6 +604,16 @@ def main():
     ap.add_argument("--json", help="write the raw figures here")
     ap.add_argument("--keep", action="store_true", help="keep the temporary folder")
     args = ap.parse_args()
+    if args.from_json:
+        with open(args.from_json) as f:
+            results = json.load(f)["results"]
+        names = list(results)
+        launchers = [n for n in names if "startup_ms" in results[n]]
+        others = [n for n in ("nginx", "nginx-ka-off", "python", "node") if n in results]
+        print(report(results, launchers + others, launchers, f"from {args.from_json}"))
+        return
+    if not args.launcher or not args.version_txt:
+        ap.error("--launcher and --version-txt are needed")
 
     root = tempfile.mkdtemp(prefix="vesklar-bench-")
     os.chmod(root, 0o755)  # nginx's workers run as an unprivileged user
@@ -650,6 +661,9 @@ def main():
                 finally:
                     if isinstance(server, Launcher) and server is order_launchers(order)[-1]:
                         PortLock.release()
+            if args.json:  # what is done so far survives an interrupted run
+                with open(args.json, "w") as f:
+                    json.dump({"results": results, "rounds_done": rnd + 1, "uptime": uptime_line()}, f, indent=1)
         names = [s.name for s in servers]
         cpu = ""
         with open("/proc/cpuinfo") as f:
