@@ -624,8 +624,8 @@ def main():
         size = os.path.getsize(media)
         wanted = args.servers.split(",")
         launchers = []
-        for spec in args.launcher:
-            name, _, path = spec.partition("=")
+        for entry in args.launcher:
+            name, _, path = entry.partition("=")
             launchers.append(Launcher(name, os.path.abspath(path), args.version_txt, www, root))
         # The others serve the same files, with index.html as the launcher
         # sends it (bootstrap script injected), so every server sends the
