@@ -71,7 +71,9 @@ void serve_media(platform::NativeHandle socket, const char* path, const char* ra
   // Read sharing only: while this plays, the item cannot be replaced or
   // removed under it.
   platform::File file = platform::open_for_read(item);
-  if (!file) return send_not_found(socket);
+  // Only a regular disk file is served; a device or pipe placed under the
+  // media folder is answered like a missing item.
+  if (!file || !file.is_regular()) return send_not_found(socket);
   char type[kMimeBytes];
   read_content_type(item, type);
   std::int64_t size = 0;
