@@ -81,6 +81,21 @@ def process_tree(pid):
     return pids
 
 
+def cpu_seconds(pid):
+    """User + system CPU time of the server (all threads; nginx: master and
+    workers), from /proc/<pid>/stat."""
+    total = 0
+    tick = os.sysconf("SC_CLK_TCK")
+    for p in process_tree(pid):
+        try:
+            with open(f"/proc/{p}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])  # utime, stime
+        except (OSError, IndexError, ValueError):
+            pass
+    return total / tick
+
+
 def memory_kib(pid, key):
     return sum(proc_status(p, key) for p in process_tree(pid))
 
@@ -360,6 +375,8 @@ def run_wrk(url, duration, connections, close, script_args=None):
         cmd += ["--"] + [str(a) for a in script_args]
     out = subprocess.run(cmd, capture_output=True, text=True, timeout=duration + 60).stdout
     result = {"rps": float("nan"), "p50": float("nan"), "p99": float("nan"), "errors": 0, "non2xx": 0}
+    m = re.search(r"(\d+) requests in", out)
+    result["requests"] = int(m.group(1)) if m else 0
     m = re.search(r"Requests/sec:\s+([\d.]+)", out)
     if m:
         result["rps"] = float(m.group(1))
@@ -445,6 +462,16 @@ def run_server_round(server, args, www, media, size, rnd, results):
     def note_load(what):
         put("load:" + what, load_average())
 
+    # The server's own CPU time per request (or per GB): what a workload
+    # costs the server, whatever the load generator beside it can take.
+    def timed(key, run, per):
+        before = cpu_seconds(server.pid())
+        result = run()
+        used = cpu_seconds(server.pid()) - before
+        count = result.get("requests", 0) if per == "request" else result.get("bytes", 0) / 1e9
+        result["cpu_per"] = used / count * (1e6 if per == "request" else 1) if count else float("nan")
+        put(key, result)
+
     server.start()
     try:
         if isinstance(server, Launcher):
@@ -462,24 +489,25 @@ def run_server_round(server, args, www, media, size, rnd, results):
         log(f"  {server.name}: {uptime_line()}")
         for key, target in (("small", "/asset-4k.js"), ("medium", "/asset-200k.js"), ("page", "/")):
             note_load(key)
-            put(key, run_wrk(base + target, args.duration, args.connections, close=True))
+            timed(key, lambda: run_wrk(base + target, args.duration, args.connections, close=True), "request")
         if server.media_target:
             note_load("upload")
             up = run_curl_upload(server.port, media)
             put("upload", up)
         seed = 1000 + rnd
         note_load("range_static")
-        put("range_static", run_wrk(base + "/media.mp4", args.duration, args.range_connections, close=False,
-                                    script_args=(size, RANGE_BYTES, seed)))
+        timed("range_static", lambda: run_wrk(base + "/media.mp4", args.duration, args.range_connections,
+                                              close=False, script_args=(size, RANGE_BYTES, seed)), "request")
         if server.media_target:
             note_load("range_media")
-            put("range_media", run_wrk(base + server.media_target, args.duration, args.range_connections,
-                                       close=False, script_args=(size, RANGE_BYTES, seed)))
+            timed("range_media", lambda: run_wrk(base + server.media_target, args.duration,
+                                                 args.range_connections, close=False,
+                                                 script_args=(size, RANGE_BYTES, seed)), "request")
         note_load("stream_static")
-        put("stream_static", run_curl_download(base + "/media.mp4"))
+        timed("stream_static", lambda: run_curl_download(base + "/media.mp4"), "GB")
         if server.media_target:
             note_load("stream_media")
-            put("stream_media", run_curl_download(base + server.media_target))
+            timed("stream_media", lambda: run_curl_download(base + server.media_target), "GB")
         put("hwm_kib", memory_kib(server.pid(), "VmHWM"))
         put("idle", idle_connections(server))
     finally:
@@ -529,6 +557,11 @@ def report(results, names, launchers, meta):
                                        f"{fmt(metric(results, n, key, 'p99'), 2)}" for n in names])
     row("whole 1 GiB file, one stream, static site: MB/s", [fmt(metric(results, n, "stream_static", "mbps")) for n in names])
     row("whole 1 GiB file, one stream, /__media/…: MB/s", [fmt(metric(results, n, "stream_media", "mbps")) for n in names])
+    for key, label in (("small", "4 KB asset"), ("medium", "200 KB asset"), ("page", "index.html"),
+                       ("range_static", "1 MiB range, static site"), ("range_media", "1 MiB range, /__media/…")):
+        row(f"server CPU per request, {label}: µs", [fmt(metric(results, n, key, "cpu_per")) for n in names])
+    row("server CPU per GB streamed, static site: ms",
+        [fmt(metric(results, n, "stream_static", "cpu_per") * 1000) for n in names])
     row("upload of 1 GiB to /__media: MB/s", [fmt(metric(results, n, "upload", "mbps")) for n in names])
     row("peak RSS under load (VmHWM): MiB", [fmt(metric(results, n, "hwm_kib") / 1024, 1) for n in names])
     row("RSS with 200 idle connections: MiB", [fmt(metric(results, n, "idle", "rss_idle_kib") / 1024, 1) for n in names])
@@ -573,6 +606,12 @@ def report(results, names, launchers, meta):
         worst = min(ratios)
         out.append(f"- {other}: lowest ratio {fmt(worst[0], 1)}× ({worst[1]}) (target ≥ 5) "
                    f"{'met' if worst[0] >= 5 else 'MISSED'}")
+        cpu = []
+        for key in ("small", "medium", "page", "range_static", "stream_static"):
+            mine = metric(results, ours, key, "cpu_per")
+            cpu.append((metric(results, other, key, "cpu_per") / mine if mine else float("nan"), key))
+        least = min(cpu)
+        out.append(f"  {other}'s server CPU per unit of work over ours: lowest {fmt(least[0], 1)}× ({least[1]})")
     up = metric(results, ours, "upload", "mbps")
     out.append(f"- upload: {fmt(up)} MB/s (target ≥ 500) {'met' if up >= 500 else 'MISSED'}")
     a, b = metric(results, ours, "hwm_kib"), metric(results, "nginx", "hwm_kib")
