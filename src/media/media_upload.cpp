@@ -33,12 +33,17 @@ void choose_content_type(const char* query, const char* header_block, char (&typ
 }
 
 // A side file that cannot be written leaves the earlier one in place; the
-// item is stored either way.
-void record_content_type(const std::u16string& item, const char* type) {
+// item is stored either way. The type is written under the staging name
+// (free again once the item has moved) and moved over the side file only
+// when complete, so a full disk never leaves a type cut short.
+void record_content_type(const std::u16string& item, const std::u16string& staging, const char* type) {
   std::u16string side;
   if (!side_file_path(item, &side)) return;
-  platform::File file = platform::create_always(side);
-  if (file) write_all(file, type, std::uint32_t(std::strlen(type)));
+  platform::File file = platform::create_always(staging);
+  if (!file) return;
+  const bool written = write_all(file, type, std::uint32_t(std::strlen(type)));
+  file.close();
+  if (!written || !platform::replace_file(staging, side)) platform::delete_file(staging);
 }
 
 }  // namespace
@@ -89,6 +94,6 @@ void handle_media_upload(platform::NativeHandle socket, const char* query, const
     send_response(socket, 500, "Error", "text/plain", "move");
     return;
   }
-  record_content_type(item, type);
+  record_content_type(item, staging, type);
   send_stored_ok(socket);
 }
