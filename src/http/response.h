@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 
 inline constexpr std::size_t kSimpleHeaderLimit = 512;
+// Bodies up to this size are sent together with the header.
+inline constexpr std::size_t kInlineBodyBytes = 1024;
 
 // Sends `length` bytes, resuming partial sends. 0 when all went out, -1 at
 // the first send that returns 0 or less.
