@@ -37,6 +37,10 @@ int read_header(const char* block, const char* name, HeaderValue* out) {
     out->present = true;
     find_header(block, name, out->text, sizeof out->text);
     std::size_t n = std::strlen(out->text);
+    // A value that filled the buffer was cut, and is longer than any allowed
+    // one: trimming the blanks the cut left at its end would let an allowed
+    // value padded with blanks and followed by anything match.
+    if (n + 1 >= sizeof out->text) return count;
     while (n > 0 && (out->text[n - 1] == ' ' || out->text[n - 1] == '\t')) out->text[--n] = '\0';
   }
   return count;

@@ -77,6 +77,21 @@ TEST(RequestGuard, EndpointsAndSideEffectsNeedThisOrigin) {
     EXPECT_EQ(check(std::string(c.line) + " HTTP/1.1", c.headers), c.result) << c.line << " " << c.headers;
 }
 
+TEST(RequestGuard, ValuesCutToTheBufferNeverMatch) {
+  // An allowed value, blanks up to the 127 bytes that are read, then more:
+  // what is read ends in blanks, but the value is not the allowed one.
+  const std::string pad(127, ' ');
+  EXPECT_EQ(check("GET / HTTP/1.1", "Host: 127.0.0.1:17865" + pad + "evil.example\r\n"), Guard::foreign_host);
+  EXPECT_EQ(check("POST /__save HTTP/1.1", "Origin: http://localhost:17865" + pad + "x\r\n"),
+            Guard::foreign_origin);
+  EXPECT_EQ(check("POST /__save HTTP/1.1", "Sec-Fetch-Site: same-origin" + pad + "x\r\n"),
+            Guard::foreign_origin);
+  // Trailing blanks on a value that fits are still dropped.
+  EXPECT_EQ(check("POST /__save HTTP/1.1", "Host: localhost:17865" + std::string(90, ' ') + "\r\n"
+                                           "Origin: http://localhost:17865\t \r\n"),
+            Guard::pass);
+}
+
 }  // namespace
 
 #include "http/router.h"
