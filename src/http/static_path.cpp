@@ -6,12 +6,26 @@
 bool is_device_name(std::u16string_view component) {
   std::u16string_view base = component.substr(0, component.find(u'.'));
   while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
-  for (const char16_t* name : {u"CON", u"PRN", u"AUX", u"NUL"})
+  for (const char16_t* name : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
     if (base::ascii_iequal(base, name)) return true;
-  if (base.size() == 4 && base[3] >= u'1' && base[3] <= u'9')
+  // Windows also counts the superscript digits as port numbers.
+  const char16_t digit = base.size() == 4 ? base[3] : u'\0';
+  if ((digit >= u'1' && digit <= u'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
     return base::ascii_iequal(base.substr(0, 3), u"COM") || base::ascii_iequal(base.substr(0, 3), u"LPT");
   return false;
 }
+
+namespace {
+
+// Windows drops trailing dots and spaces from a name ("index.html." opens
+// index.html), so such a name would reach a file under another name than the
+// one asked for. "." alone is the folder itself.
+bool ends_in_dropped_unit(std::u16string_view component) {
+  if (component.empty() || component == u".") return false;
+  return component.back() == u'.' || component.back() == u' ';
+}
+
+}  // namespace
 
 SitePath map_site_path(const char* request_path, const std::u16string& site_folder, std::u16string* joined) {
   if (*request_path == '/') ++request_path;
@@ -27,15 +41,18 @@ SitePath map_site_path(const char* request_path, const std::u16string& site_fold
   // Devices and alternate data streams are never files of the site: refuse
   // them before the file system sees the name.
   if (relative.find(u':') != std::u16string::npos) return SitePath::bad;
+  bool dropped = false;
   std::size_t start = 0;
   for (;;) {
     const auto end = relative.find(u'\\', start);
-    if (is_device_name(std::u16string_view(relative).substr(start, end - start))) return SitePath::bad;
+    const std::u16string_view component = std::u16string_view(relative).substr(start, end - start);
+    if (is_device_name(component)) return SitePath::bad;
+    dropped = dropped || ends_in_dropped_unit(component);
     if (end == std::u16string::npos) break;
     start = end + 1;
   }
 
   if (!base::join_bounded(*joined, platform::kMaxPathChars, {site_folder, u"\\", relative}))
     return SitePath::bad;
-  return SitePath::ok;
+  return dropped ? SitePath::missing : SitePath::ok;
 }

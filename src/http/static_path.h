@@ -4,7 +4,10 @@
 
 #include <string>
 
-enum class SitePath { ok, bad };
+// `missing`: no file of the site can have this name (a component ending in
+// '.' or ' ', which Windows would drop and so open another file), so it is
+// answered as a path that does not exist, the same on every system.
+enum class SitePath { ok, bad, missing };
 
 inline constexpr std::size_t kRelativePathUnits = 260;  // with the terminator
 
@@ -12,6 +15,7 @@ inline constexpr std::size_t kRelativePathUnits = 260;  // with the terminator
 SitePath map_site_path(const char* request_path, const std::u16string& site_folder, std::u16string* joined);
 
 // True for a name that Windows opens as a device whatever folder it is in
-// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, alone or before a '.', any case,
-// trailing spaces ignored).
+// (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9, LPT1-LPT9 and the COM/LPT
+// names with a superscript 1-3, alone or before a '.', any case, trailing
+// spaces ignored).
 bool is_device_name(std::u16string_view component);

@@ -59,11 +59,12 @@ void serve_file(platform::NativeHandle socket, const std::u16string& path, const
 void serve_static(platform::NativeHandle socket, const char* path, const char* range, bool head_only) {
   const bool root = path[0] == '\0' || std::strcmp(path, "/") == 0;
   std::u16string joined;
+  std::uint32_t attributes = platform::kInvalidAttributes;
   switch (map_site_path(root ? "/index.html" : path, g_app.site_folder, &joined)) {
     case SitePath::bad: return send_bad_path(socket);
-    case SitePath::ok: break;
+    case SitePath::missing: break;
+    case SitePath::ok: attributes = platform::file_attributes(joined); break;
   }
-  const std::uint32_t attributes = platform::file_attributes(joined);
   // A missing path reads as all bits set, so it takes the folder branch.
   if (attributes & platform::kAttrDirectory) {
     if (is_asset_path(joined)) return send_not_found(socket);

@@ -43,7 +43,8 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     suite = loader.discover(here, pattern="test_*.py", top_level_dir=here)
     result = unittest.TextTestRunner(verbosity=2).run(suite)
-    failed = len(result.failures) + len(result.errors)
+    # A test with failing subtests appears once per subtest: count tests.
+    failed = len({getattr(t, "test_case", t).id() for t, _ in result.failures + result.errors})
     passed = result.testsRun - failed - len(result.skipped)
     print(f"{passed} passed, {failed} failed, {len(result.skipped)} skipped")
     return 0 if result.wasSuccessful() else 1

@@ -37,6 +37,12 @@ TEST(SitePathMapping, JoinsRefusesAndStripsLeadingSeparators) {
       {"/COM0", u"C:\\app\\www\\COM0"},
       {"/console", u"C:\\app\\www\\console"},
       {"/com10", u"C:\\app\\www\\com10"},
+      {"/CONIN$", nullptr},
+      {"/a/conout$.js", nullptr},
+      {"/COM\xC2\xB9", nullptr},
+      {"/lpt\xC2\xB3.txt", nullptr},
+      {"/COM\xC2\xB4", u"C:\\app\\www\\COM\u00B4"},
+      {"/a.b/c", u"C:\\app\\www\\a.b\\c"},
   };
   for (const auto& c : cases) {
     std::u16string joined;
@@ -47,6 +53,20 @@ TEST(SitePathMapping, JoinsRefusesAndStripsLeadingSeparators) {
     } else {
       EXPECT_EQ(result, SitePath::bad) << c.request;
     }
+  }
+}
+
+TEST(SitePathMapping, NamesWindowsWouldTrimAreMissingEverywhere) {
+  // Windows would open "index.html" for "index.html." and "app.js" for
+  // "app.js ": such names are answered as absent on every system.
+  const std::u16string site = u"C:\\www";
+  for (const char* request : {"/index.html.", "/app.js ", "/a./b.js", "/a /b", "/x. .", "/dir/file. . "}) {
+    std::u16string joined;
+    EXPECT_EQ(map_site_path(request, site, &joined), SitePath::missing) << request;
+  }
+  for (const char* request : {"/.", "/./x", "/a.b", "/ a"}) {
+    std::u16string joined;
+    EXPECT_EQ(map_site_path(request, site, &joined), SitePath::ok) << request;
   }
 }
 
