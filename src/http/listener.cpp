@@ -33,7 +33,14 @@ void accept_loop(platform::NativeHandle listener) {
   } dismiss{pool};
   while (g_app.server_running.load() != 0) {
     platform::Socket connection = platform::accept_connection(listener);
-    if (!connection) return;  // also how a closed listener ends this thread
+    if (!connection) {
+      // Out of descriptors for the moment (many connections open at once)
+      // must not end the server for good: the waiting connections are taken
+      // once some close. Anything else, a closed listener included, ends it.
+      if (!platform::accept_failure_is_transient()) return;
+      platform::sleep_ms(kAcceptRetryDelayMs);
+      continue;
+    }
     void* arg = reinterpret_cast<void*>(connection.get());
     // The worker owns the socket from here on.
     if (pool.run(arg)) connection.release();

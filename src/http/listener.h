@@ -8,6 +8,8 @@
 
 inline constexpr std::size_t kHeadBufferBytes = 65536;  // at most 65,535 received
 inline constexpr std::uint32_t kConnectionTimeoutMs = 120000;
+// After a failed accept that passes by itself, the next try waits this long.
+inline constexpr std::uint32_t kAcceptRetryDelayMs = 50;
 
 // The stack of a worker thread, sized for the deepest road a request takes:
 // a 64 KiB buffer on the stack while a file is copied to the socket or a

@@ -191,6 +191,10 @@ bool listen_on(const Socket& s, int backlog);
 // Blocks until a connection arrives; invalid on any failure, including the
 // listener being closed by `close_listener` from another thread.
 Socket accept_connection(NativeHandle listener);
+// Right after `accept_connection` failed, on the same thread: true when the
+// failure passes by itself (out of descriptors or buffers for the moment, a
+// connection reset while it waited), so accepting again later can succeed.
+bool accept_failure_is_transient();
 // Closes a listener so that a thread blocked in `accept_connection` wakes up.
 void close_listener(Socket& s);
 // Receive and send time-outs in milliseconds; results ignored by callers.

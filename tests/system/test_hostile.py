@@ -749,6 +749,38 @@ class Hostile(unittest.TestCase):
         self.assert_serving()
 
 
+class OutOfDescriptors(unittest.TestCase):
+    """More connections than the program may hold descriptors for: the
+    accept that finds none left must not end the server for good."""
+
+    DESCRIPTOR_LIMIT = 256
+    CONNECTIONS = 300
+
+    @unittest.skipIf(is_wine(), "the limit would fall on Wine's own process, not on the program's sockets")
+    def test_server_serves_again_once_connections_close(self):
+        box = Sandbox()
+        self.addCleanup(box.cleanup)
+        box.start()
+        box.wait_ready()
+        _, hard = resource.prlimit(box.proc.pid, resource.RLIMIT_NOFILE)
+        resource.prlimit(box.proc.pid, resource.RLIMIT_NOFILE, (self.DESCRIPTOR_LIMIT, hard))
+        idle = []
+        try:
+            for _ in range(self.CONNECTIONS):
+                idle.append(socket.create_connection(harness.ADDRESS, timeout=30))
+            # Give the listener time to run out and fail at least once.
+            time.sleep(0.5)
+        finally:
+            for s in idle:
+                s.close()
+        # The connections still queued are taken and end; new ones are served.
+        status, _, body = split_answer(request(b"GET / HTTP/1.1\r\n\r\n", timeout=30))
+        self.assertEqual(status, "HTTP/1.1 200 OK")
+        self.assertIn(PAGE_MARK, body)
+        self.assertEqual(request(b"POST /__quit HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), NO_CONTENT)
+        self.assertEqual(box.proc.wait(timeout=10), 0)
+
+
 class RefusedBeacons(unittest.TestCase):
     """Refused requests neither arm the quit deadline nor clear it."""
 

@@ -61,6 +61,16 @@ Socket accept_connection(NativeHandle listener) {
   return Socket(fd);
 }
 
+bool accept_failure_is_transient() {
+  switch (errno) {
+    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM: case ECONNABORTED: case EPROTO: case EPERM:
+    case EAGAIN:
+      return true;
+    default:
+      return false;  // EINVAL: the listener was shut down
+  }
+}
+
 void close_listener(Socket& s) {
   // On Linux, closing a listening socket does not wake a thread blocked in
   // accept(); shutting it down does (the accept then fails with EINVAL).

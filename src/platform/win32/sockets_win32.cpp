@@ -54,6 +54,15 @@ Socket accept_connection(NativeHandle listener) {
   return Socket(from_socket(::accept(to_socket(listener), nullptr, nullptr)));
 }
 
+bool accept_failure_is_transient() {
+  switch (::WSAGetLastError()) {
+    case WSAEMFILE: case WSAENOBUFS: case WSAECONNRESET: case WSAEWOULDBLOCK:
+      return true;
+    default:
+      return false;  // WSAENOTSOCK, WSAEINTR: the listener was closed
+  }
+}
+
 void close_listener(Socket& s) {
   // On Windows closing the socket is enough to fail a blocked accept().
   s.reset();
