@@ -94,17 +94,16 @@ def snapshot(*roots):
     return files
 
 
-def send_body(request_line, length, sent, timeout=60):
-    """Sends a request whose body is `length` bytes, of which `sent` go out,
-    while reading the answer; returns every byte of the answer. A server that
-    gives up stops reading, so the sending side may see the connection reset."""
+def send_while_reading(head, body_bytes, timeout=60):
+    """Sends `head` and then `body_bytes` bytes of body while reading the
+    answer; returns every byte of the answer. A server that gives up stops
+    reading, so the sending side may see the connection reset."""
     with connect(timeout) as s:
         def pump():
             try:
-                s.sendall(request_line + b" HTTP/1.1\r\nHost: 127.0.0.1:17865\r\nContent-Length: " +
-                          str(length).encode() + b"\r\n\r\n")
+                s.sendall(head)
                 piece = b"w" * 65536
-                left = sent
+                left = body_bytes
                 while left > 0:
                     s.sendall(piece[:left])
                     left -= min(left, len(piece))
@@ -121,6 +120,12 @@ def send_body(request_line, length, sent, timeout=60):
             except OSError:
                 pass
             sender.join()
+
+
+def send_body(request_line, length, sent, timeout=60):
+    """A request declaring a body of `length` bytes, of which `sent` go out."""
+    return send_while_reading(request_line + b" HTTP/1.1\r\nHost: 127.0.0.1:17865\r\nContent-Length: " +
+                              str(length).encode() + b"\r\n\r\n", sent, timeout)
 
 
 class FaultBox(Sandbox):
@@ -367,25 +372,8 @@ class AnswersBeforeTheBody(unittest.TestCase):
         ]
         for label, head, answer in cases:
             for attempt in range(10):
-                with self.subTest(label, attempt=attempt), connect(60) as s:
-                    def pump():
-                        try:
-                            s.sendall(head)
-                            for _ in range(16):
-                                s.sendall(b"w" * 65536)
-                        except OSError:
-                            pass
-
-                    sender = threading.Thread(target=pump)
-                    sender.start()
-                    try:
-                        self.assertEqual(read_all(s), answer)
-                    finally:
-                        try:
-                            s.shutdown(socket.SHUT_RDWR)
-                        except OSError:
-                            pass
-                        sender.join()
+                with self.subTest(label, attempt=attempt):
+                    self.assertEqual(send_while_reading(head, 16 * 65536), answer)
         self.assertFalse(os.path.exists(os.path.join(self.box.home, "Downloads", "x.bin")))
 
 

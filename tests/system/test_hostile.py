@@ -28,6 +28,7 @@ import unittest
 import harness
 import update_host
 from harness import Sandbox, connect, is_wine, read_all, request, split_answer
+from test_media import read_bytes, simple, wait_until
 
 SECRET = b"sentinel " + os.urandom(12).hex().encode()
 KEPT = os.urandom(5000)
@@ -36,13 +37,6 @@ KEPT = os.urandom(5000)
 # holds a worker thread until its 120-second time-out. Wine 8 manages the
 # same count (a Wine thread and wineserver objects per connection).
 IDLE_CONNECTIONS = 2000
-
-
-def simple(status, body=b"", ctype=b"text/plain"):
-    return (b"HTTP/1.1 " + status + b"\r\nContent-Type: " + ctype +
-            b"\r\nContent-Length: " + str(len(body)).encode() +
-            b"\r\nCache-Control: no-cache\r\nConnection: close\r\n"
-            b"Access-Control-Allow-Origin: *\r\n\r\n" + body)
 
 
 # The bootstrap script that every page gets, and no other file.
@@ -151,20 +145,6 @@ def build(line, headers=b"", body=None):
 def test_copy():
     name = "Vesklar-test-update.exe" if is_wine() else "vesklar_test_update"
     return os.path.join(os.path.dirname(harness.Config.exe), name)
-
-
-def wait_until(condition, timeout=20):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if condition():
-            return True
-        time.sleep(0.02)
-    return condition()
-
-
-def read_bytes(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def write_bytes(path, data):
