@@ -387,6 +387,49 @@ class StartupOffer(unittest.TestCase):
             _host.start()
 
 
+    def test_silent_update_host_holds_start_up_for_the_receive_time_out_only(self):
+        # A host that accepts and then says nothing, before TLS (only the
+        # kernel's accept: nobody reads) or after the request. The start-up
+        # check gives up after its 8-second time-out, not the 90 s (longer
+        # under Wine) that WinHTTP waits for an answer head by default.
+        def silent_listener():
+            _host.stop()
+            s = socket.socket()
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            s.bind(("127.0.0.1", update_host.PORT))
+            s.listen(8)
+
+            def restore():
+                s.close()
+                _host.start()
+            return restore
+
+        def silent_answer():
+            _host.serve(MANIFEST_PATH, manifest().encode("latin-1"), content_type="application/json",
+                        delay=60)
+
+            def restore():
+                with _host.lock:
+                    _host.routes.clear()
+            return restore
+
+        for what, arrange in (("before TLS", silent_listener), ("after the request", silent_answer)):
+            with self.subTest(what):
+                restore = arrange()
+                try:
+                    began = time.monotonic()
+                    self.box.start()
+                    self.box.wait_ready(timeout=120)
+                    elapsed = time.monotonic() - began
+                    print(f"\n  {what}: ready {elapsed:.1f} s after start", end=" ")
+                    self.assertGreaterEqual(elapsed, 7.5)
+                    self.assertLess(elapsed, 25)
+                    self.assertNotIn("Actualización", self.box.output_text())
+                finally:
+                    self.box.stop()
+                    restore()
+
+
 def post_update():
     return request(b"POST /__update HTTP/1.1\r\nContent-Length: 0\r\n\r\n", timeout=60)
 

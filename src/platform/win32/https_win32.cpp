@@ -1,7 +1,8 @@
 // One synchronous HTTPS GET through WinHTTP: default proxy, TLS, and no
-// other option, so redirects and certificate checks are the system's own.
-// The steps and their order are those of the update fetch: open, time-outs
-// (their outcome ignored), connect, open request, send, receive, the status
+// other option but the response-head time-out, so redirects and certificate
+// checks are the system's own. The steps and their order are those of the
+// update fetch: open, time-outs (their outcome ignored), connect, open
+// request and its response-head time-out, send, receive, the status
 // as a number (0 when the query fails), then the body in blocks of at most
 // 16 KiB for as long as data is reported available.
 #include "platform/win32/win32.h"
@@ -44,6 +45,16 @@ HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                         WINHTTP_FLAG_SECURE));
   if (!request) return result;
+  // The receive time-out of WinHttpSetTimeouts does not bound the wait for
+  // the response head: that has its own time-out, 90 s by default, so a host
+  // that accepts and stays silent would hold the caller that long. Bound it
+  // by the same receive time-out; 0 keeps the default. Set on the request,
+  // where it applies; its outcome is ignored like that of the others.
+  if (timeouts.receive_ms != 0) {
+    DWORD response_ms = timeouts.receive_ms;
+    ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_ms,
+                       sizeof response_ms);
+  }
   if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !::WinHttpReceiveResponse(request.get(), nullptr)) {
