@@ -350,7 +350,11 @@ struct ProcessTraits {
   static void close(value_type h);
 };
 using Process = UniqueHandle<ProcessTraits>;
-// Starts the program; invalid when it cannot be started.
+// Starts the program; invalid when it cannot be started. Windows: a program
+// named without a folder ("powershell.exe ...") is started from the system
+// folder (PowerShell from its own folder below it), never found by the
+// search order, which would look in the program's and the current folder
+// first; the command line reaches it unchanged.
 Process start_process(const std::u16string& command_line, const ProcessOptions& options);
 // Waits at most `ms`; true when the process ended.
 bool wait_process(const Process& p, std::uint32_t ms);

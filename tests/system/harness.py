@@ -44,6 +44,28 @@ def install_fake_program(path):
         write_fake_script(path)
 
 
+def replace_system_program(relative):
+    """Under Wine: puts the stand-in at `relative` below the prefix's system
+    folder, Wine's own file set aside. Returns the stand-in's path and a
+    function that puts Wine's file back."""
+    path = os.path.join(Config.wineprefix, "drive_c", "windows", "system32", relative)
+    saved = path + ".wine"
+    if os.path.exists(path) and not os.path.exists(saved):  # else a stand-in left over
+        os.rename(path, saved)
+    for leftover in (path, path + ".log"):
+        if os.path.exists(leftover):
+            os.remove(leftover)
+    install_fake_program(path)
+
+    def restore():
+        for made in (path, path + ".log"):
+            if os.path.exists(made):
+                os.remove(made)
+        if os.path.exists(saved):
+            os.rename(saved, path)
+    return path, restore
+
+
 def fake_program_calls(path, script=None):
     """One entry per start of the stand-in at `path`: under Wine its command
     line, natively (or for a script) its path and arguments as a list."""

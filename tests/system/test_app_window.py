@@ -1,8 +1,9 @@
 """The app window (which browser opens the page, and how) and the desktop
 shortcut with its marker. Stand-ins record how they were started: natively
 scripts on a PATH the test sets, under Wine a small Windows program placed
-where the launcher looks for browsers, and beside the program as
-powershell.exe (the application's folder is searched first)."""
+where the launcher looks for browsers, and as Windows PowerShell below the
+prefix's system folder (with a decoy beside the program, which the search
+order would find first and which must never run)."""
 
 import os
 import shutil
@@ -12,8 +13,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (Sandbox, fake_program_calls, install_fake_program, is_wine, windows_path,
-                     write_fake_script)
+from harness import (Sandbox, fake_program_calls, install_fake_program, is_wine,
+                     replace_system_program, windows_path, write_fake_script)
 
 ADDRESS = "http://127.0.0.1:17865/"
 APP_ARGS = ["--no-first-run", "--disable-sync", "--disable-features=Translate"]
@@ -207,27 +208,35 @@ class AppWindow(unittest.TestCase):
 
 class DesktopShortcut(unittest.TestCase):
     """Natively the launcher writes Vesklar.desktop into $HOME/Desktop (or
-    $XDG_DESKTOP_DIR); under Wine a stand-in powershell.exe beside the
-    program records the command that would make Vesklar.lnk."""
+    $XDG_DESKTOP_DIR); under Wine a stand-in for Windows PowerShell records
+    the command that would make Vesklar.lnk."""
 
     def setUp(self):
         self.box = Sandbox()
         self.desktop = os.path.join(self.box.home, "Desktop")
         os.makedirs(self.desktop)
         if is_wine():
-            install_fake_program(os.path.join(self.box.exe_dir, "powershell.exe"))
+            self.powershell, restore = replace_system_program(
+                os.path.join("WindowsPowerShell", "v1.0", "powershell.exe"))
+            self.addCleanup(restore)
+            install_fake_program(self.decoy())
         self.made = []  # natively: the launcher files seen so far
         self.marker = os.path.join(self.box.data, "Vesklar", "desktop.txt")
 
+    def decoy(self):
+        return os.path.join(self.box.exe_dir, "powershell.exe")
+
     def tearDown(self):
+        decoy_calls = fake_program_calls(self.decoy()) if is_wine() else []
         self.box.cleanup()
+        self.assertEqual(decoy_calls, [], "the powershell.exe beside the program ran")
 
     def shortcuts_made(self):
         """Every shortcut made so far: the PowerShell command lines under
         Wine; natively the launcher file contents (each file is taken away
         once seen, so that a later one shows)."""
         if is_wine():
-            return fake_program_calls(os.path.join(self.box.exe_dir, "powershell.exe"))
+            return fake_program_calls(self.powershell)
         path = os.path.join(self.desktop, "Vesklar.desktop")
         if os.path.exists(path):
             with open(path, encoding="utf-8") as f:

@@ -495,16 +495,27 @@ class SimultaneousHandoffs(unittest.TestCase):
 
 @unittest.skipUnless(is_wine(), "the Windows installer runs under Windows PowerShell")
 class HandoffOnWindows(unittest.TestCase):
+    """Windows PowerShell is a stand-in that records its command line; a
+    decoy powershell.exe beside the program, which the search order would
+    find first, must never run."""
+
     def setUp(self):
         self.box = UpdateSandbox()
+        self.powershell, restore = harness.replace_system_program(
+            os.path.join("WindowsPowerShell", "v1.0", "powershell.exe"))
+        self.addCleanup(restore)
+        self.decoy = os.path.join(self.box.exe_dir, "powershell.exe")
+        harness.install_fake_program(self.decoy)
 
     def tearDown(self):
+        decoy_calls = harness.fake_program_calls(self.decoy)
         self.box.cleanup()
+        self.assertEqual(decoy_calls, [], "the powershell.exe beside the program ran")
 
     def test_successful_post_writes_archive_and_script_and_ends(self):
         # The smallest archive accepted: 1,000,000 bytes that begin with PK.
-        # Wine's powershell.exe starts and does nothing, so what is checked
-        # is what the program left for the installer.
+        # The stand-in starts and does nothing, so what is checked is what
+        # the program left for the installer and that it started it.
         archive = zip_of_size(1000000, {"version.txt": b"12\r\n1.2.0\r\n"})
         _host.serve("/descargas/vesklar-12.zip", archive)
         _host.manifest(manifest())
@@ -520,6 +531,17 @@ class HandoffOnWindows(unittest.TestCase):
         self.assertEqual(hashlib.sha256(script).hexdigest(), EXPECTED_PS1_SHA256)
         self.assertEqual(script, EXPECTED_PS1)
         self.assertTrue(harness.port_is_free())
+        # The first start made the desktop shortcut with PowerShell too; the
+        # installer's call may be logged after the program ended.
+        def installer_calls():
+            return [c for c in harness.fake_program_calls(self.powershell) if " -File " in c]
+        end = time.monotonic() + 20
+        while not installer_calls() and time.monotonic() < end:
+            time.sleep(0.1)
+        [call] = installer_calls()
+        self.assertTrue(call.startswith("powershell.exe -NoProfile -ExecutionPolicy Bypass -File "),
+                        call)
+        self.assertIn(windows_path(self.box.temp_file("vesklar-update.ps1")), call)
 
 
 @unittest.skipIf(is_wine(), "the shell installer is the Linux build's")
