@@ -138,8 +138,13 @@ int launcher_main() {
 
   g_app.server_running.exchange(0);
   platform::close_listener(listener);
-  if (accept_thread.valid()) accept_thread.wait(kAcceptThreadWaitMs);
-  platform::net_cleanup();
+  const bool accept_ended = accept_thread.wait(kAcceptThreadWaitMs);
+  // Workers still serving are not waited for: a slow download would hold
+  // the quit for as long as its reader. They go on until the process ends,
+  // touching only what is never destroyed (g_app, the worker pool, the file
+  // registry) and their sockets, so the network layer stays up unless no
+  // worker is left.
+  if (accept_ended && worker_threads_live() == 0) platform::net_cleanup();
   instance.release();
   return 0;
 }
