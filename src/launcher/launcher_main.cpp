@@ -131,6 +131,14 @@ int launcher_main() {
 
   platform::Thread accept_thread =
       platform::start_thread(accept_thread_body, reinterpret_cast<void*>(listener.get()));
+  if (!accept_thread.valid()) {
+    // Nobody would ever accept a connection: no page, so no beacon, and the
+    // lock would stop every later start. Give everything back and end.
+    listener.reset();
+    platform::net_cleanup();
+    instance.release();
+    return 1;
+  }
 
   launch_app_window();
 
