@@ -93,6 +93,7 @@ int launcher_main() {
     return fail_with(kMessageNoSite);
   // An existing folder is the ordinary case; a folder that cannot be made
   // shows up later as the failure of whatever uses it.
+  platform::prepare_local_app_data(*local);
   platform::create_folder(data_folder);
   platform::create_folder(g_app.media_folder);
   platform::create_folder(g_app.profile_folder);
