@@ -126,7 +126,10 @@ class File {
   UniqueHandle<FileTraits> h_;
 };
 
-// Existing files only, reading, shared with other readers only.
+// Existing files only, reading, shared with other readers only. A refusal
+// that lasts only an instant (Windows: the sharing violation a replacing
+// move causes while it holds the target) is tried again for a few
+// milliseconds, so a reader never takes a replaced file for a missing one.
 File open_for_read(const std::u16string& path);
 // Writing, no sharing, created anew or truncated ("create always").
 File create_always(const std::u16string& path);
