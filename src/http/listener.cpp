@@ -50,6 +50,7 @@ void accept_loop(platform::NativeHandle listener) {
 
 std::size_t worker_threads_started() { return workers().threads_started(); }
 std::size_t worker_threads_parked() { return workers().parked(); }
+std::size_t worker_threads_live() { return workers().live(); }
 
 void handle_connection(platform::Socket socket) {
   const platform::NativeHandle s = socket.get();

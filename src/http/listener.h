@@ -43,6 +43,9 @@ void accept_loop(platform::NativeHandle listener);
 std::size_t worker_threads_started();
 // How many of them wait for a connection right now.
 std::size_t worker_threads_parked();
+// How many of them have not ended yet, serving or parked. After
+// `accept_loop` has returned, 0 means that none is left and none will come.
+std::size_t worker_threads_live();
 
 // A worker's whole life: read the head, parse, route, close. Owns `socket`.
 void handle_connection(platform::Socket socket);

@@ -127,6 +127,13 @@ void WorkerPool::dismiss_parked(std::uint32_t ms) {
   lock_.unlock();
 }
 
+std::size_t WorkerPool::live() {
+  lock_.lock();
+  const std::size_t n = live_;
+  lock_.unlock();
+  return n;
+}
+
 std::size_t WorkerPool::threads_started() {
   lock_.lock();
   const std::size_t n = started_;

@@ -34,6 +34,10 @@ class WorkerPool {
   // as usual. For the end of the server: no idle thread outlives it.
   void dismiss_parked(std::uint32_t ms);
 
+  // Threads of the pool that have not ended yet, parked ones included.
+  // Once nothing calls `run` any more, this only goes down.
+  std::size_t live();
+
   // For tests and diagnostics.
   std::size_t threads_started();
   std::size_t parked();

@@ -37,5 +37,5 @@ struct AppState {
   std::u16string update_url;
 };
 
-// The process's one instance.
-extern AppState g_app;
+// The process's one instance, never destroyed (see app_state.cpp).
+extern AppState& g_app;

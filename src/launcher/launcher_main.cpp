@@ -93,6 +93,7 @@ int launcher_main() {
     return fail_with(kMessageNoSite);
   // An existing folder is the ordinary case; a folder that cannot be made
   // shows up later as the failure of whatever uses it.
+  platform::prepare_local_app_data(*local);
   platform::create_folder(data_folder);
   platform::create_folder(g_app.media_folder);
   platform::create_folder(g_app.profile_folder);
@@ -131,6 +132,14 @@ int launcher_main() {
 
   platform::Thread accept_thread =
       platform::start_thread(accept_thread_body, reinterpret_cast<void*>(listener.get()));
+  if (!accept_thread.valid()) {
+    // Nobody would ever accept a connection: no page, so no beacon, and the
+    // lock would stop every later start. Give everything back and end.
+    listener.reset();
+    platform::net_cleanup();
+    instance.release();
+    return 1;
+  }
 
   launch_app_window();
 
@@ -138,8 +147,13 @@ int launcher_main() {
 
   g_app.server_running.exchange(0);
   platform::close_listener(listener);
-  if (accept_thread.valid()) accept_thread.wait(kAcceptThreadWaitMs);
-  platform::net_cleanup();
+  const bool accept_ended = accept_thread.wait(kAcceptThreadWaitMs);
+  // Workers still serving are not waited for: a slow download would hold
+  // the quit for as long as its reader. They go on until the process ends,
+  // touching only what is never destroyed (g_app, the worker pool, the file
+  // registry) and their sockets, so the network layer stays up unless no
+  // worker is left.
+  if (accept_ended && worker_threads_live() == 0) platform::net_cleanup();
   instance.release();
   return 0;
 }

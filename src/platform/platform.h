@@ -126,7 +126,10 @@ class File {
   UniqueHandle<FileTraits> h_;
 };
 
-// Existing files only, reading, shared with other readers only.
+// Existing files only, reading, shared with other readers only. A refusal
+// that lasts only an instant (Windows: the sharing violation a replacing
+// move causes while it holds the target) is tried again for a few
+// milliseconds, so a reader never takes a replaced file for a missing one.
 File open_for_read(const std::u16string& path);
 // Writing, no sharing, created anew or truncated ("create always").
 File create_always(const std::u16string& path);
@@ -304,6 +307,13 @@ void sleep_ms(std::uint32_t ms);
 // The value of an environment variable, if it is set, non-empty and shorter
 // than `max_units` (so it fits with its terminator); nullopt otherwise.
 std::optional<std::u16string> env_value(std::u16string_view name, std::size_t max_units);
+// Makes sure that `folder`, the value of LOCALAPPDATA, exists before the
+// launcher stores anything below it. Windows: that folder always exists and
+// nothing is done. Linux: the data home of a new account (or an
+// XDG_DATA_HOME not made yet) may be missing; it is made with its missing
+// parents, each with mode 0700, and an existing folder keeps its mode.
+// False when it is still missing afterwards. Main thread, start-up only.
+bool prepare_local_app_data(const std::u16string& folder);
 // Expands %NAME% references the Windows way (unset names stay as written);
 // nullopt when the expansion fails or does not fit in `max_units` units.
 std::optional<std::u16string> expand_env(std::u16string_view text, std::size_t max_units);

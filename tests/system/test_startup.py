@@ -1,13 +1,17 @@
 """Start-up failures, the second instance and the quit beacon."""
 
 import os
+import resource
 import shutil
 import socket
+import stat
+import subprocess
 import time
 import unittest
 
 import harness
-from harness import Sandbox, is_wine, request, split_answer
+from harness import Sandbox, connect, is_wine, request, split_answer
+from test_media import STORED, upload_request, whole
 
 M1 = "Falta la carpeta www junto a Vesklar.exe.\nDescomprime el zip entero."
 M2 = "www\\index.html no está. Vuelve a descomprimir Vesklar."
@@ -16,6 +20,16 @@ M4 = "El puerto local 17865 está ocupado.\nCierra la otra Vesklar y ábrela otr
 # How late the process may end after its deadline is due: one 200 ms poll,
 # plus the time the OS (or Wine) takes to report the end.
 EXIT_SLACK = 0.6 if is_wine() else 0.15
+# Workers kept waiting for the end of a head while the launcher quits.
+PENDING_HEADS = 150
+
+
+def sanitized_build():
+    """A sanitizer's run-time reserves terabytes of address space at start,
+    so an address-space limit stops such a build before it runs."""
+    with open(harness.Config.exe, "rb") as f:
+        data = f.read()
+    return b"__asan_init" in data or b"__tsan_init" in data
 
 
 class StartupFailures(unittest.TestCase):
@@ -68,6 +82,36 @@ class StartupFailures(unittest.TestCase):
             self.box.overrides["HOME"] = None
             self.box.overrides["XDG_DATA_HOME"] = None
             self.expect_failure(M1)
+
+    def test_accept_thread_that_cannot_start_ends_the_launcher(self):
+        if is_wine():
+            self.skipTest("no way to make one thread start fail from outside a Wine process")
+        if sanitized_build():
+            self.skipTest("a sanitizer build does not start under an address-space limit")
+        # A thread started without a stack size gets the stack limit as its
+        # stack (glibc); with that limit above the address-space limit the
+        # accept thread cannot start, while the rest of start-up needs little.
+        stack, address_space = 4 << 30, 2 << 30
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_STACK, (stack, stack))
+            resource.setrlimit(resource.RLIMIT_AS, (address_space, address_space))
+
+        proc = subprocess.Popen(self.box.command(), env=self.box.env(), cwd=self.box.root,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, preexec_fn=limit)
+        try:
+            self.assertEqual(proc.wait(timeout=20), 1)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+        self.assertTrue(harness.port_is_free())
+        # Nothing is left behind that keeps the next start from serving.
+        self.box.start()
+        self.box.wait_ready()
+        status, _, _ = split_answer(request(b"OPTIONS / HTTP/1.1\r\n\r\n"))
+        self.assertEqual(status, "HTTP/1.1 204 No Content")
 
     def test_port_held_by_another_program(self):
         holder = socket.socket()
@@ -123,6 +167,52 @@ class Lifecycle(unittest.TestCase):
         self.beacon()
         self.assertEqual(self.box.proc.wait(timeout=10), 0)
 
+    def test_quit_while_a_slow_ranged_download_is_under_way(self):
+        body = os.urandom(1 << 20) * 16
+        query = b"project=quit&id=v&mime=video%2Fmp4"
+        self.assertEqual(request(upload_request(query, body), timeout=60), STORED)
+        download = socket.socket()
+        download.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
+        download.settimeout(30)
+        download.connect(harness.ADDRESS)
+        download.sendall(b"GET /__media/quit/v HTTP/1.1\r\nRange: bytes=1000-\r\n\r\n")
+        first = download.recv(4096)
+        self.assertTrue(first.startswith(b"HTTP/1.1 206 Partial Content\r\n"), first[:200])
+        # Connections whose heads are still coming: each holds a worker that
+        # reads the launcher's folders once its head is complete. Any request
+        # but the beacon holds the quit back, so they are completed only once
+        # the listener is closed, one by one, while the launcher returns and
+        # the process ends.
+        waiting = []
+        for _ in range(PENDING_HEADS):
+            s = connect(timeout=30)
+            s.sendall(b"GET /style.css HTTP/1.1\r\nHost: 127.0.0.1:17865\r\n")
+            waiting.append(s)
+        try:
+            self.beacon()
+            while self.box.proc.poll() is None:
+                try:
+                    connect(timeout=1).close()  # a connection with no request
+                except OSError:
+                    break
+                time.sleep(0.001)
+            while waiting and self.box.proc.poll() is None:
+                try:
+                    waiting.pop().sendall(b"\r\n")
+                except OSError:
+                    pass
+                time.sleep(0.0005)
+            code = self.box.proc.wait(timeout=10)
+            err = self.box.proc.stderr.read().decode("utf-8", "replace")
+            self.assertNotIn("Sanitizer", err)
+            self.assertEqual(code, 0, err)
+            # The download ends with the process, cut short.
+            self.assertLess(len(first) + len(harness.read_all(download)), len(body))
+        finally:
+            download.close()
+            for s in waiting:
+                s.close()
+
     def test_second_instance_ends_at_once_and_leaves_the_first_serving(self):
         other = Sandbox(with_site=False)  # even without a site folder
         try:
@@ -133,6 +223,37 @@ class Lifecycle(unittest.TestCase):
         self.assertIsNone(self.box.proc.poll())
         status, _, _ = split_answer(request(b"OPTIONS / HTTP/1.1\r\n\r\n"))
         self.assertEqual(status, "HTTP/1.1 204 No Content")
+
+
+class FreshAccount(unittest.TestCase):
+    """A new Linux account: an empty home and no data home yet."""
+
+    def test_media_is_stored_and_played_without_a_data_home_made_beforehand(self):
+        if is_wine():
+            self.skipTest("Windows makes the local application data folder with the profile")
+        item = b"first item of a new account"
+        # label, XDG_DATA_HOME (None: unset), the folders it makes below the
+        # sandbox root, the data home last
+        cases = [("unset", None, ["home/.local", "home/.local/share"]),
+                 ("empty", "", ["home/.local", "home/.local/share"]),
+                 ("missing folder", "new/data", ["new", "new/data"])]
+        for label, xdg, made in cases:
+            with self.subTest(label):
+                box = Sandbox()
+                try:
+                    box.overrides["XDG_DATA_HOME"] = os.path.join(box.root, xdg) if xdg else xdg
+                    box.start()
+                    box.wait_ready()
+                    self.assertEqual(request(upload_request(b"project=p&id=v&mime=video%2Fmp4", item)), STORED)
+                    self.assertEqual(request(b"GET /__media/p/v HTTP/1.1\r\n\r\n"), whole(item, b"video/mp4"))
+                    data_home = os.path.join(box.root, made[-1])
+                    self.assertTrue(os.path.isfile(os.path.join(data_home, "Vesklar", "media", "p", "v")))
+                    # The folders made for it are the user's own.
+                    for folder in made:
+                        mode = stat.S_IMODE(os.stat(os.path.join(box.root, folder)).st_mode)
+                        self.assertEqual(mode, 0o700, folder)
+                finally:
+                    box.cleanup()
 
 
 if __name__ == "__main__":

@@ -50,6 +50,15 @@ bool File::is_regular() {
 
 namespace {
 
+// A replacing move holds its target open with delete access for an instant,
+// and a reader that does not share delete access is refused with a sharing
+// violation just then, as if the file were in use. Such a refusal is tried
+// again a few times, a millisecond apart (Sleep rounds up to the system
+// clock tick: with the default 15.6 ms tick the whole wait stays under a
+// tenth of a second); a file that a writer really holds is still refused.
+constexpr int kSharingAttempts = 6;
+constexpr DWORD kSharingRetryDelayMs = 1;
+
 File open_with(const std::u16string& path, DWORD access, DWORD share, DWORD disposition) {
   // INVALID_HANDLE_VALUE is (HANDLE)-1, the same value as kInvalidNative.
   HANDLE h = ::CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
@@ -60,7 +69,11 @@ File open_with(const std::u16string& path, DWORD access, DWORD share, DWORD disp
 }  // namespace
 
 File open_for_read(const std::u16string& path) {
-  return open_with(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  for (int attempt = 1;; ++attempt) {
+    File file = open_with(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (file || attempt >= kSharingAttempts || ::GetLastError() != ERROR_SHARING_VIOLATION) return file;
+    ::Sleep(kSharingRetryDelayMs);
+  }
 }
 
 File create_always(const std::u16string& path) {
