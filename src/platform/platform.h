@@ -391,8 +391,9 @@ struct DesktopShortcut {
 // waits at most `wait_ms` for it to end and closes its handles.
 // POSIX: writes a freedesktop launcher "Vesklar.desktop" (Exec, Path, Icon,
 // Name) into $XDG_DESKTOP_DIR, or $HOME/Desktop when that is unset or empty;
-// "started" means that file could be created there. Nothing runs apart,
-// so there is nothing to wait for.
+// "started" means the whole file was written and renamed into place (a
+// failure leaves any earlier one as it was). Nothing runs apart, so there
+// is nothing to wait for.
 // Main thread, during start-up.
 bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t wait_ms);
 
