@@ -316,6 +316,12 @@ struct ExePath {
 ExePath exe_path(std::size_t max_units);
 // The user's temporary folder, with a trailing separator.
 std::optional<std::u16string> temp_folder();
+// POSIX only: a new, empty folder inside the temporary folder that only this
+// user can enter (mode 0700, made by mkdtemp with `prefix` and six random
+// characters as its name), with a trailing separator; nullopt on failure.
+// Files made in it cannot have been planted by anyone else. Windows has no
+// counterpart: its per-user temporary folder already keeps other users out.
+std::optional<std::u16string> make_private_temp_folder(std::u16string_view prefix);
 std::uint32_t current_process_id();
 // Ends the process at once with the code; nothing is cleaned up.
 [[noreturn]] void exit_process(int code);
