@@ -5,16 +5,9 @@
 // being played cannot be deleted or replaced, and two writers of one file
 // cannot both have it. A process-wide registry keyed by (device, inode)
 // counts the readers and marks the writer of every file this layer has open;
-// opening, closing and every delete, move, replace and copy consult it, so
-// each of them is atomic with respect to the others. Other processes are not
-// covered: they do not know the rules anyway.
-//
-// The registry's lock is held for its bookkeeping and for the opens and
-// look-ups that must be atomic with it, never while a file's blocks are
-// freed or written: truncating, unlinking, renaming over a file and closing
-// happen outside it, under a claim that makes the file (and, for a rename,
-// the target name) unavailable to everyone else until the call is done. One
-// slow disk operation thus holds up only those who want the same file.
+// opening, closing and every delete, move, replace and copy consult it under
+// one mutex, so each of them is atomic with respect to the others. Other
+// processes are not covered: they do not know the rules anyway.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -25,8 +18,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -43,17 +34,20 @@ constexpr std::uint32_t kAttrNormal = 0x80u;
 
 using FileKey = std::pair<dev_t, ino_t>;
 
+struct Usage {
+  int readers = 0;
+  bool writer = false;
+};
+
 class ShareRegistry {
  public:
   std::mutex& mutex() { return mutex_; }
 
   // The callers below hold mutex() for all of these.
-  // Open in any way, or claimed by a delete, move or replace under way.
   bool in_use(const FileKey& key) const { return by_file_.count(key) != 0; }
-  // Cannot be opened for reading: open for writing, or claimed.
   bool has_writer(const FileKey& key) const {
     auto it = by_file_.find(key);
-    return it != by_file_.end() && (it->second.writer || it->second.claimed);
+    return it != by_file_.end() && it->second.writer;
   }
   void add(int fd, const FileKey& key, bool writer) {
     Usage& u = by_file_[key];
@@ -74,39 +68,15 @@ class ShareRegistry {
       } else {
         --file->second.readers;
       }
-      forget_if_unused(file);
+      if (file->second.readers == 0 && !file->second.writer) by_file_.erase(file);
     }
     by_fd_.erase(it);
   }
-  // A file that a delete, move or replace is about to change: it counts as
-  // open for writing until `unclaim`.
-  void claim(const FileKey& key) { by_file_[key].claimed = true; }
-  void unclaim(const FileKey& key) {
-    auto file = by_file_.find(key);
-    if (file == by_file_.end()) return;
-    file->second.claimed = false;
-    forget_if_unused(file);
-  }
-  // A name that a replace is about to move a file onto: nothing may be
-  // created there meanwhile.
-  bool name_claimed(const std::string& path) const { return names_.count(path) != 0; }
-  void claim_name(const std::string& path) { names_.insert(path); }
-  void unclaim_name(const std::string& path) { names_.erase(path); }
 
  private:
-  struct Usage {
-    int readers = 0;
-    bool writer = false;
-    bool claimed = false;
-  };
-  void forget_if_unused(std::map<FileKey, Usage>::iterator file) {
-    if (file->second.readers == 0 && !file->second.writer && !file->second.claimed) by_file_.erase(file);
-  }
-
   std::mutex mutex_;
   std::map<FileKey, Usage> by_file_;
   std::map<int, std::pair<FileKey, bool>> by_fd_;  // descriptor -> file, is writer
-  std::set<std::string> names_;
 };
 
 // Never destroyed: detached workers may still close files while the process
@@ -142,57 +112,20 @@ constexpr int kOpenFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 File create_for_write(const std::u16string& path, bool exclusive) {
   const std::string p = to_native(path);
   ShareRegistry& reg = registry();
-  int fd;
+  std::lock_guard<std::mutex> lock(reg.mutex());
+  // No O_TRUNC: a file that someone has open must keep its content, so the
+  // truncation waits until the registry has been asked.
+  const int fd = open_retry(p, O_WRONLY | O_CREAT | O_NOFOLLOW | kOpenFlags | (exclusive ? O_EXCL : 0), 0666);
+  if (fd < 0) return File();
   struct stat st;
-  {
-    std::lock_guard<std::mutex> lock(reg.mutex());
-    if (reg.name_claimed(p)) return File();
-    // No O_TRUNC: a file that someone has open must keep its content, so the
-    // truncation waits until the registry has been asked.
-    fd = open_retry(p, O_WRONLY | O_CREAT | O_NOFOLLOW | kOpenFlags | (exclusive ? O_EXCL : 0), 0666);
-    if (fd < 0) return File();
-    if (::fstat(fd, &st) != 0 || reg.in_use(key_of(st))) {
-      ::close(fd);
-      return File();
-    }
-    reg.add(fd, key_of(st), /*writer=*/true);
+  if (::fstat(fd, &st) != 0 || reg.in_use(key_of(st)) || (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) ||
+      !clear_nonblock(fd)) {
+    ::close(fd);
+    return File();
   }
-  // Registered as the writer, so nobody else can open, delete or replace it
-  // while it is cut: freeing a large file's blocks takes its time, and
-  // holds up nobody else.
-  File f(fd);
-  if ((S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) || !clear_nonblock(fd)) return File();
-  return f;
+  reg.add(fd, key_of(st), /*writer=*/true);
+  return File(fd);
 }
-
-// Holds a file claimed (see ShareRegistry::claim) for the life of a delete,
-// move or replace, and, for a replace, the target name; gives both back
-// under the lock when it ends.
-class Claim {
- public:
-  explicit Claim(ShareRegistry& reg) : reg_(reg) {}
-  Claim(const Claim&) = delete;
-  Claim& operator=(const Claim&) = delete;
-  ~Claim() {
-    std::lock_guard<std::mutex> lock(reg_.mutex());
-    for (const FileKey& key : keys_) reg_.unclaim(key);
-    if (!name_.empty()) reg_.unclaim_name(name_);
-  }
-  // Called with the lock held.
-  void file(const FileKey& key) {
-    reg_.claim(key);
-    keys_.push_back(key);
-  }
-  void name(const std::string& path) {
-    reg_.claim_name(path);
-    name_ = path;
-  }
-
- private:
-  ShareRegistry& reg_;
-  std::vector<FileKey> keys_;
-  std::string name_;
-};
 
 bool write_all(File& f, const char* data, std::uint32_t len) {
   while (len > 0) {
@@ -208,13 +141,10 @@ bool write_all(File& f, const char* data, std::uint32_t len) {
 
 void FileTraits::close(value_type h) {
   ShareRegistry& reg = registry();
-  {
-    // The entry goes first: once it is gone, a descriptor number that close
-    // frees can be reused and registered by another thread at once.
-    std::lock_guard<std::mutex> lock(reg.mutex());
-    reg.remove(static_cast<int>(h));
-  }
-  // Outside the lock: the last close of a file can take as long as freeing it.
+  std::lock_guard<std::mutex> lock(reg.mutex());
+  reg.remove(static_cast<int>(h));
+  // Closed under the lock so that the descriptor number cannot be reused and
+  // registered by another thread before its old entry is gone.
   ::close(static_cast<int>(h));
 }
 
@@ -291,16 +221,9 @@ std::uint32_t file_attributes(const std::u16string& path) {
 bool delete_file(const std::u16string& path) {
   const std::string p = to_native(path);
   ShareRegistry& reg = registry();
-  Claim claim(reg);
-  {
-    std::lock_guard<std::mutex> lock(reg.mutex());
-    struct stat st;
-    if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || reg.in_use(key_of(st))) return false;
-    // Nothing can open it now, and nothing can put another file at its name
-    // (a replace would need it too; a move never replaces): the unlink below
-    // removes exactly this file.
-    claim.file(key_of(st));
-  }
+  std::lock_guard<std::mutex> lock(reg.mutex());
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || reg.in_use(key_of(st))) return false;
   return ::unlink(p.c_str()) == 0;
 }
 
@@ -308,13 +231,9 @@ bool move_file(const std::u16string& from, const std::u16string& to) {
   const std::string f = to_native(from);
   const std::string t = to_native(to);
   ShareRegistry& reg = registry();
-  Claim claim(reg);
-  {
-    std::lock_guard<std::mutex> lock(reg.mutex());
-    struct stat st;
-    if (::lstat(f.c_str(), &st) != 0 || reg.in_use(key_of(st))) return false;
-    claim.file(key_of(st));
-  }
+  std::lock_guard<std::mutex> lock(reg.mutex());
+  struct stat st;
+  if (::lstat(f.c_str(), &st) != 0 || reg.in_use(key_of(st))) return false;
   if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // The file system cannot rename without replacing. A hard link fails on an
@@ -331,20 +250,11 @@ bool replace_file(const std::u16string& from, const std::u16string& to) {
   const std::string f = to_native(from);
   const std::string t = to_native(to);
   ShareRegistry& reg = registry();
-  Claim claim(reg);
-  {
-    std::lock_guard<std::mutex> lock(reg.mutex());
-    struct stat st;
-    if (::lstat(f.c_str(), &st) != 0 || reg.in_use(key_of(st)) || reg.name_claimed(t)) return false;
-    struct stat target;
-    const bool target_exists = ::lstat(t.c_str(), &target) == 0;
-    if (target_exists && reg.in_use(key_of(target))) return false;
-    // The old target, if any, cannot be opened now, and no new one can be
-    // created at its name, so the rename replaces nothing that is open.
-    claim.file(key_of(st));
-    if (target_exists) claim.file(key_of(target));
-    claim.name(t);
-  }
+  std::lock_guard<std::mutex> lock(reg.mutex());
+  struct stat st;
+  if (::lstat(f.c_str(), &st) != 0 || reg.in_use(key_of(st))) return false;
+  struct stat target;
+  if (::lstat(t.c_str(), &target) == 0 && reg.in_use(key_of(target))) return false;
   return ::rename(f.c_str(), t.c_str()) == 0;
 }
 
