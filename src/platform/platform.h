@@ -326,6 +326,12 @@ struct ExePath {
 ExePath exe_path(std::size_t max_units);
 // The user's temporary folder, with a trailing separator.
 std::optional<std::u16string> temp_folder();
+// POSIX only: a new, empty folder inside the temporary folder that only this
+// user can enter (mode 0700, made by mkdtemp with `prefix` and six random
+// characters as its name), with a trailing separator; nullopt on failure.
+// Files made in it cannot have been planted by anyone else. Windows has no
+// counterpart: its per-user temporary folder already keeps other users out.
+std::optional<std::u16string> make_private_temp_folder(std::u16string_view prefix);
 std::uint32_t current_process_id();
 // Ends the process at once with the code; nothing is cleaned up.
 [[noreturn]] void exit_process(int code);
@@ -405,8 +411,9 @@ struct DesktopShortcut {
 // waits at most `wait_ms` for it to end and closes its handles.
 // POSIX: writes a freedesktop launcher "Vesklar.desktop" (Exec, Path, Icon,
 // Name) into $XDG_DESKTOP_DIR, or $HOME/Desktop when that is unset or empty;
-// "started" means that file could be created there. Nothing runs apart,
-// so there is nothing to wait for.
+// "started" means the whole file was written and renamed into place (a
+// failure leaves any earlier one as it was). Nothing runs apart, so there
+// is nothing to wait for.
 // Main thread, during start-up.
 bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t wait_ms);
 

@@ -1,5 +1,6 @@
 // The installer that takes over once an update is downloaded: a script
-// written into the temporary folder and started hidden. It waits for the
+// written into the temporary folder (on Linux a private folder made in it)
+// and started hidden. It waits for the
 // launcher to end, unpacks the archive into a staging folder, lays it over
 // the program folder (20 attempts, half a second apart, while files are
 // still locked), starts the program again and cleans up; on any error it
@@ -7,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,3 +35,22 @@ extern const InstallerKind kShellInstaller;
 
 // The one this system runs (chosen by the build).
 const InstallerKind& platform_installer();
+
+// Where this build's installer keeps the archive, the script and its
+// staging folder, with a trailing separator.
+struct InstallerFolder {
+  std::u16string path;
+  // Made for this update alone (Linux: a private folder in the shared
+  // temporary one): its files are created new, never opened if they exist,
+  // and the folder goes when the hand-off fails. Otherwise (Windows: the
+  // per-user temporary folder) the files keep fixed names and are replaced.
+  bool made_for_update = false;
+};
+std::optional<InstallerFolder> installer_folder();
+
+// One argument of a command line in double quotes, read back whole by the
+// Windows rules (CommandLineToArgvW and the C runtime, which the POSIX layer
+// follows too): a double quote becomes \" and the backslashes just before a
+// double quote or the closing quote are doubled. Any other character,
+// spaces, single quotes, '$', '`' and non-ASCII ones included, stands as it is.
+std::u16string quote_argument(std::u16string_view arg);

@@ -9,6 +9,25 @@ namespace {
 
 std::u16string decimal(std::uint32_t value) { return base::widen_ascii(std::to_string(value)); }
 
+}  // namespace
+
+std::u16string quote_argument(std::u16string_view arg) {
+  std::u16string out = u"\"";
+  std::size_t slashes = 0;  // backslashes just copied
+  for (const char16_t c : arg) {
+    if (c == u'"') {
+      out.append(slashes + 1, u'\\');  // those backslashes doubled, then \"
+    }
+    slashes = c == u'\\' ? slashes + 1 : 0;
+    out += c;
+  }
+  out.append(slashes, u'\\');  // so that they do not escape the closing quote
+  out += u'"';
+  return out;
+}
+
+namespace {
+
 constexpr char kPowerShellScript[] =
     "param([int]$ProcId,[string]$Zip,[string]$Dest,[string]$Exe)\r\n"
     "$ErrorActionPreference='Stop'\r\n"
@@ -39,11 +58,13 @@ constexpr char kPowerShellScript[] =
     "  [System.Windows.Forms.MessageBox]::Show([string]$_.Exception.Message, 'Vesklar')\r\n"
     "}\r\n";
 
-// Windows passes the paths to PowerShell as they are, each in double quotes
-// and without escaping (a Windows path holds no double quote).
+// After -File, Windows PowerShell hands each argument to the script as a
+// literal string ('$', '`' and single quotes are not read as code), so
+// quoting by the command-line rules is all a path needs.
 std::u16string powershell_command(const InstallerArgs& a) {
-  return u"powershell.exe -NoProfile -ExecutionPolicy Bypass -File \"" + a.script + u"\" -ProcId " +
-         decimal(a.pid) + u" -Zip \"" + a.zip + u"\" -Dest \"" + a.dest + u"\" -Exe \"" + a.exe + u"\"";
+  return u"powershell.exe -NoProfile -ExecutionPolicy Bypass -File " + quote_argument(a.script) + u" -ProcId " +
+         decimal(a.pid) + u" -Zip " + quote_argument(a.zip) + u" -Dest " + quote_argument(a.dest) + u" -Exe " +
+         quote_argument(a.exe);
 }
 
 // Steps as in the PowerShell script. Paths arrive in the form the system's
@@ -52,7 +73,10 @@ constexpr char kShellScript[] =
     "#!/bin/sh\n"
     "# Vesklar installer. Arguments: launcher process id, archive, program folder, program.\n"
     "pid=$1 zip=$2 dest=$3 exe=$4\n"
-    "stage=${TMPDIR:-/tmp}/vesklar-upd-stage\n"
+    "# The archive lies in a folder made for this update alone (mode 0700), and\n"
+    "# the staging folder goes beside it.\n"
+    "work=${zip%/*}\n"
+    "stage=$work/stage\n"
     "fail() {\n"
     "  printf 'Vesklar: %s\\n' \"$1\" >&2\n"
     "  if [ -n \"$DISPLAY$WAYLAND_DISPLAY\" ]; then\n"
@@ -67,7 +91,6 @@ constexpr char kShellScript[] =
     "}\n"
     "while kill -0 \"$pid\" 2>/dev/null; do sleep 0.3; done\n"
     "sleep 1\n"
-    "run rm -rf \"$stage\"\n"
     "run mkdir \"$stage\"\n"
     "if command -v unzip >/dev/null 2>&1; then\n"
     "  run unzip -o -q \"$zip\" -d \"$stage\"\n"
@@ -84,13 +107,12 @@ constexpr char kShellScript[] =
     "[ -x \"$exe\" ] || chmod +x \"$exe\" 2>/dev/null\n"
     "[ -f \"$exe\" ] && [ -x \"$exe\" ] || fail \"No se puede iniciar $exe\"\n"
     "(cd \"$dest\" && exec \"$exe\" </dev/null) &\n"
-    "rm -f \"$zip\"\n"
     "rm -rf \"$stage\"\n"
+    "rm -f \"$zip\" \"$0\"\n"
+    "rmdir \"$work\" 2>/dev/null\n"
     "exit 0\n";
 
-std::u16string quoted_path(const std::u16string& path) {
-  return u"\"" + platform::argument_path(path) + u"\"";
-}
+std::u16string quoted_path(const std::u16string& path) { return quote_argument(platform::argument_path(path)); }
 
 std::u16string shell_command(const InstallerArgs& a) {
   return u"/bin/sh " + quoted_path(a.script) + u" " + decimal(a.pid) + u" " + quoted_path(a.zip) + u" " +

@@ -1,6 +1,7 @@
 #include "update/update_install.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 
@@ -24,25 +25,36 @@ bool download_and_install_update(const std::u16string& update_url) {
   std::unique_lock<std::mutex> handoff(g_handoff_lock);
   const InstallerKind& installer = platform_installer();
 
-  const std::optional<std::u16string> temp = platform::temp_folder();
-  if (!temp) return false;
+  const std::optional<InstallerFolder> folder = installer_folder();
+  if (!folder) return false;
   std::u16string archive_path, script_path;
-  if (!base::join_bounded(archive_path, platform::kMaxPathChars, {*temp, u"vesklar-update.zip"}) ||
-      !base::join_bounded(script_path, platform::kMaxPathChars, {*temp, installer.script_file})) {
+  // A folder made for this update goes again when the hand-off fails; the
+  // per-user temporary folder of course stays.
+  const auto give_up = [&](std::initializer_list<const std::u16string*> files) {
+    for (const std::u16string* file : files) platform::delete_file(*file);
+    if (folder->made_for_update) platform::remove_folder(folder->path);
     return false;
+  };
+  if (!base::join_bounded(archive_path, platform::kMaxPathChars, {folder->path, u"vesklar-update.zip"}) ||
+      !base::join_bounded(script_path, platform::kMaxPathChars, {folder->path, installer.script_file})) {
+    return give_up({});
   }
+  // In a folder of our own nothing may be there yet; in the shared one the
+  // fixed names are ours and replaced.
+  const auto create = folder->made_for_update ? platform::create_new : platform::create_always;
 
-  platform::File archive = platform::create_always(archive_path);
-  if (!archive) return false;
+  platform::File archive = create(archive_path);
+  if (!archive) return give_up({});
   const std::size_t at = update_url.find(u"/descargas/");
-  if (at == std::u16string::npos) return false;  // closes the (empty) archive, which stays
+  if (at == std::u16string::npos) {
+    archive.close();
+    // The (empty) archive stays where it is shared; a private folder goes.
+    return folder->made_for_update ? give_up({&archive_path}) : false;
+  }
   // The rest of the URL, query text included, is the request path.
   const bool fetched = fetch_update_host(std::u16string_view(update_url).substr(at), &archive, nullptr, 0, nullptr);
   archive.close();
-  if (!fetched) {
-    platform::delete_file(archive_path);
-    return false;
-  }
+  if (!fetched) return give_up({&archive_path});
 
   platform::File check = platform::open_for_read(archive_path);
   std::int64_t size = 0;
@@ -52,25 +64,15 @@ bool download_and_install_update(const std::u16string& update_url) {
                               check.read(signature, 2, &got) && got == 2 && signature[0] == 'P' &&
                               signature[1] == 'K';
   check.close();
-  if (!looks_like_zip) {
-    platform::delete_file(archive_path);
-    return false;
-  }
+  if (!looks_like_zip) return give_up({&archive_path});
 
-  platform::File script = platform::create_always(script_path);
-  if (!script) {
-    platform::delete_file(archive_path);
-    return false;
-  }
+  platform::File script = create(script_path);
+  if (!script) return give_up({&archive_path});
   std::uint32_t written = 0;
   const bool wrote = script.write(installer.script.data(), std::uint32_t(installer.script.size()), &written) &&
                      written == installer.script.size();
   script.close();
-  if (!wrote) {
-    platform::delete_file(script_path);
-    platform::delete_file(archive_path);
-    return false;
-  }
+  if (!wrote) return give_up({&script_path, &archive_path});
 
   InstallerArgs args;
   args.script = script_path;
@@ -81,11 +83,7 @@ bool download_and_install_update(const std::u16string& update_url) {
   platform::ProcessOptions options;
   options.hidden = true;
   options.no_window = true;
-  if (!platform::start_process(installer.command_line(args), options)) {
-    platform::delete_file(archive_path);
-    platform::delete_file(script_path);
-    return false;
-  }
+  if (!platform::start_process(installer.command_line(args), options)) return give_up({&archive_path, &script_path});
 
   platform::message_box(kUpdateCaption, kUpdateStarted, platform::BoxIcon::information, platform::BoxButtons::ok);
   // Held until the process ends: a second hand-off waiting here must not

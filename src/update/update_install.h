@@ -4,7 +4,8 @@
 #include <string>
 
 // Downloads the archive that `update_url` names from the update host into
-// the temporary folder, checks that it is a zip of at least 1,000,000 bytes,
+// the installer's folder (`installer_folder`: the temporary folder, or on
+// Linux a private folder made in it for this update), checks that it is a zip of at least 1,000,000 bytes,
 // writes the installer script beside it, starts it hidden and tells the user
 // that the program closes and reopens (returning once the box is closed).
 //

@@ -186,6 +186,25 @@ class UpdateSandbox(Sandbox):
     def temp_file(self, name):
         return os.path.join(self.temp, name)
 
+    def update_folders(self):
+        """Linux: the private folders made for updates in the temporary one."""
+        return [os.path.join(self.temp, n) for n in os.listdir(self.temp) if n.startswith("vesklar-update-")]
+
+    def update_file(self, name):
+        """Where the installer's `name` is: under Wine at its fixed name in the
+        temporary folder, on Linux in the one private folder of the update."""
+        if is_wine():
+            return self.temp_file(name)
+        [folder] = self.update_folders()
+        return os.path.join(folder, name)
+
+    def move_exe_dir(self, name):
+        """Puts the program folder under `name` inside the sandbox."""
+        new = os.path.join(self.root, name)
+        os.rename(self.exe_dir, new)
+        self.exe_dir = new
+        self.exe = os.path.join(new, os.path.basename(self.exe))
+
     def cleanup(self):
         super().cleanup()
         if self.output:
@@ -489,7 +508,7 @@ class SimultaneousHandoffs(unittest.TestCase):
         self.assertEqual(answers["first"], started_answer())
         self.assertIn(answers["second"], (b"",), "the second hand-off must not answer")
         self.assertEqual(self.box.proc.wait(timeout=30), 0)
-        with open(self.box.temp_file("vesklar-update.zip"), "rb") as f:
+        with open(self.box.update_file("vesklar-update.zip"), "rb") as f:
             self.assertEqual(f.read(), archive)
 
 
@@ -614,11 +633,37 @@ class UpdateOnLinux(unittest.TestCase):
         self.assertIn(b"version:12,versionName:'1.2.0'", body)
         [pid] = processes_running(self.box.exe)
         self.assertEqual(os.readlink(f"/proc/{pid}/cwd"), self.box.exe_dir)
-        # The installer cleaned up after itself but keeps its script.
-        self.assertFalse(os.path.exists(self.box.temp_file("vesklar-update.zip")))
-        self.assertFalse(os.path.exists(self.box.temp_file("vesklar-upd-stage")))
-        with open(self.box.temp_file("vesklar-update.sh"), "rb") as f:
-            self.assertTrue(f.read().startswith(b"#!/bin/sh\n"))
+        # The installer cleaned up after itself, its private folder too.
+        self.assertEqual(self.box.update_folders(), [])
+
+    def test_round_trip_from_a_folder_with_odd_characters_past_planted_files(self):
+        # Every character a Linux folder name may hold that a shell or a
+        # command line could take for something else.
+        self.box.move_exe_dir("Tom's \"exe\" $HOME `id` \u00e9 \u4e2d")
+        # Another account's traps at the names the update once used in the
+        # shared temporary folder: none of them may be used or followed.
+        victim = os.path.join(self.box.root, "victim")
+        with open(victim, "wb") as f:
+            f.write(b"victim")
+        ran = os.path.join(self.box.root, "planted-script-ran")
+        os.symlink(victim, self.box.temp_file("vesklar-update.zip"))
+        with open(self.box.temp_file("vesklar-update.sh"), "w") as f:
+            f.write(f"#!/bin/sh\ntouch '{ran}'\n")
+        planted_stage = os.path.join(self.box.root, "planted-stage")
+        os.makedirs(planted_stage)
+        os.symlink(planted_stage, self.box.temp_file("vesklar-upd-stage"))
+        _host.manifest(manifest("13", "1.3.0"))
+        self.hand_off(zip_of_size(1000000, {"version.txt": b"13\r\n1.3.0\r\n"}))
+        self.assertEqual(self.wait_for_version(13)["current"], 13)
+        [pid] = processes_running(self.box.exe)
+        self.assertEqual(os.readlink(f"/proc/{pid}/cwd"), self.box.exe_dir)
+        self.assertTrue(os.path.exists(os.path.join(self.box.exe_dir, "pad.bin")))
+        with open(victim, "rb") as f:
+            self.assertEqual(f.read(), b"victim")
+        self.assertFalse(os.path.exists(ran))
+        self.assertEqual(os.listdir(planted_stage), [])
+        self.assertEqual(sorted(os.listdir(self.box.temp)),
+                         ["vesklar-upd-stage", "vesklar-update.sh", "vesklar-update.zip"])
 
     def test_smallest_archive_without_unzip(self):
         # Exactly 1,000,000 bytes, unpacked by python3 -m zipfile because
@@ -651,7 +696,7 @@ class UpdateOnLinux(unittest.TestCase):
         time.sleep(1)
         self.assertTrue(harness.port_is_free())
         self.assertEqual(processes_running(self.box.exe), [])
-        self.assertTrue(os.path.exists(self.box.temp_file("vesklar-update.zip")))
-        self.assertTrue(os.path.isdir(self.box.temp_file("vesklar-upd-stage")))
+        self.assertTrue(os.path.exists(self.box.update_file("vesklar-update.zip")))
+        self.assertTrue(os.path.isdir(self.box.update_file("stage")))
         with open(os.path.join(self.box.exe_dir, "version.txt"), "rb") as f:
             self.assertEqual(f.read(), b"7\r\n1.0.7\r\n")

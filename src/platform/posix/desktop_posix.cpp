@@ -1,6 +1,7 @@
 // Desktop integration on POSIX: browsers looked up on PATH, and a
 // freedesktop launcher on the desktop in place of a Windows shortcut.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -50,6 +51,19 @@ std::string exec_argument(std::string_view arg) {
   }
   out += '"';
   return out;
+}
+
+// The launcher's name while it is being written; hidden, so a desktop never
+// shows a half-written one.
+constexpr std::string_view kPartName = ".Vesklar.desktop.part";
+
+bool write_whole(File& f, std::string_view text) {
+  while (!text.empty()) {
+    std::uint32_t n = 0;
+    if (!f.write(text.data(), static_cast<std::uint32_t>(text.size()), &n) || n == 0) return false;
+    text.remove_prefix(n);
+  }
+  return true;
 }
 
 }  // namespace
@@ -107,23 +121,28 @@ bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t /*wait
   } else {
     return false;
   }
-  // Written here and now; creating the file is what counts as starting the
-  // maker. A desktop folder that does not exist is not made: the next start
-  // tries again.
-  File f = create_always(posix::from_native(desktop + "/Vesklar.desktop"));
+  // Written under a name of its own and renamed into place only when every
+  // byte is there: a desktop that is full or read-only must not end with an
+  // empty launcher that the marker then stops us from ever writing again. A
+  // desktop folder that does not exist is not made: the next start tries
+  // again.
+  const std::u16string final_path = posix::from_native(desktop + "/Vesklar.desktop");
+  const std::u16string part_path = posix::from_native(desktop + "/" + std::string(kPartName));
+  File f = create_always(part_path);
   if (!f) return false;
   const std::string text = posix::desktop_entry_text(posix::to_native(shortcut.target), posix::to_native(shortcut.folder),
                                               posix::to_native(shortcut.icon));
-  std::uint32_t written = 0;
-  f.write(text.data(), static_cast<std::uint32_t>(text.size()), &written);
+  bool ok = write_whole(f, text);
   // Desktops launch only entries that are executable (they count as
   // trusted): execute for whoever may read it, within the user's umask.
   struct stat st;
-  if (::fstat(static_cast<int>(f.native()), &st) == 0) {
-    const mode_t mode = st.st_mode & 07777;
-    ::fchmod(static_cast<int>(f.native()), mode | ((mode & 0444) >> 2));
-  }
-  return true;
+  const int fd = static_cast<int>(f.native());
+  ok = ok && ::fstat(fd, &st) == 0 && ::fchmod(fd, (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2)) == 0 &&
+       ::fsync(fd) == 0;
+  f.close();
+  if (ok && replace_file(part_path, final_path)) return true;
+  delete_file(part_path);
+  return false;
 }
 
 }  // namespace platform

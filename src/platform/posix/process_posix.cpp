@@ -274,6 +274,14 @@ std::optional<std::u16string> temp_folder() {
   return from_native(dir);
 }
 
+std::optional<std::u16string> make_private_temp_folder(std::u16string_view prefix) {
+  std::string dir = temp_dir();
+  if (dir.back() != '/') dir += '/';
+  dir += utf16_to_utf8(prefix) + "XXXXXX";
+  if (::mkdtemp(dir.data()) == nullptr) return std::nullopt;  // mode 0700
+  return from_native(dir + "/");
+}
+
 std::uint32_t current_process_id() { return static_cast<std::uint32_t>(::getpid()); }
 
 void exit_process(int code) { ::_exit(code); }

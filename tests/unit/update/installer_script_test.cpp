@@ -68,4 +68,42 @@ TEST(ShellInstaller, CommandLineHandsOverTheSameFourValues) {
   EXPECT_EQ(kShellInstaller.script_file, u"vesklar-update.sh");
 }
 
+// The rules CommandLineToArgvW reads back, for the characters a folder name
+// may hold; the POSIX layer's splitter reads them back the same way.
+TEST(QuoteArgument, SurvivesTheWindowsCommandLineRules) {
+  const struct {
+    std::u16string_view arg, quoted;
+  } cases[] = {
+      {u"C:\\Tom's exe", u"\"C:\\Tom's exe\""},
+      {u"C:\\a $HOME `pwd` \u00e9\u4e2d", u"\"C:\\a $HOME `pwd` \u00e9\u4e2d\""},
+      {u"D:\\", u"\"D:\\\\\""},                             // a trailing backslash is doubled
+      {u"/a \"b\" c", u"\"/a \\\"b\\\" c\""},                // a quote gets a backslash
+      {u"/a\\\"b", u"\"/a\\\\\\\"b\""},                      // and the backslashes before it double
+      {u"/a\\\\b", u"\"/a\\\\b\""},                          // backslashes elsewhere stay
+      {u"", u"\"\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(quote_argument(c.arg), c.quoted) << platform::utf16_to_utf8(c.arg);
+}
+
+TEST(PowerShellInstaller, CommandLineForFoldersWithEveryCharacterAWindowsNameMayHold) {
+  InstallerArgs a;
+  a.script = u"C:\\Users\\O'Neil $x\\AppData\\Local\\Temp\\vesklar-update.ps1";
+  a.pid = 9;
+  a.zip = u"C:\\Users\\O'Neil $x\\AppData\\Local\\Temp\\vesklar-update.zip";
+  a.dest = u"E:\\Tom's `exe` $(calc) \u00f1\u00e9 [1]";
+  a.exe = u"E:\\Tom's `exe` $(calc) \u00f1\u00e9 [1]\\Vesklar.exe";
+  EXPECT_EQ(kPowerShellInstaller.command_line(a),
+            u"powershell.exe -NoProfile -ExecutionPolicy Bypass -File "
+            u"\"C:\\Users\\O'Neil $x\\AppData\\Local\\Temp\\vesklar-update.ps1\" -ProcId 9 "
+            u"-Zip \"C:\\Users\\O'Neil $x\\AppData\\Local\\Temp\\vesklar-update.zip\" "
+            u"-Dest \"E:\\Tom's `exe` $(calc) \u00f1\u00e9 [1]\" "
+            u"-Exe \"E:\\Tom's `exe` $(calc) \u00f1\u00e9 [1]\\Vesklar.exe\"");
+  // A program at the root of a drive: the folder's backslash must not eat
+  // its closing quote.
+  a.dest = u"E:\\";
+  a.exe = u"E:\\Vesklar.exe";
+  const std::u16string line = kPowerShellInstaller.command_line(a);
+  EXPECT_EQ(line.substr(line.find(u" -Dest ")), u" -Dest \"E:\\\\\" -Exe \"E:\\Vesklar.exe\"");
+}
+
 }  // namespace

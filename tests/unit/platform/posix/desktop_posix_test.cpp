@@ -1,7 +1,10 @@
 // The Linux side of the app window and the desktop shortcut: browser names
 // on PATH, paths inside arguments, and the freedesktop launcher file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -106,6 +109,41 @@ TEST_F(MakeDesktopShortcut, FallsBackToTheDesktopInHomeAndFailsWithoutOne) {
   EXPECT_EQ(read_text(home / u"Desktop\\Vesklar.desktop"), expected);
   ScopedEnv no_home({{"HOME", nullptr}});
   EXPECT_FALSE(platform::make_desktop_shortcut(shortcut, 8000));
+}
+
+// Counted as made only when the whole launcher is in place, so a failure is
+// tried again at the next start instead of leaving an empty file for good.
+TEST_F(MakeDesktopShortcut, FailsAndLeavesTheOldOneWhenTheFileCannotBeWrittenWhole) {
+  TempDir dir;
+  const std::u16string file = dir / u"Vesklar.desktop";
+  TempDir::write(file, "old");
+  ScopedEnv env({{"XDG_DESKTOP_DIR", to_native(dir.path()).c_str()}});
+  {
+    // A file size limit below the launcher's length: the write comes up short.
+    struct rlimit old_limit;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old_limit;
+    small.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool made = platform::make_desktop_shortcut(shortcut, 8000);
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    ::signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(made);
+  }
+  EXPECT_EQ(read_text(file), "old");
+  // A folder in its place: the rename fails.
+  ASSERT_EQ(::unlink(to_native(file).c_str()), 0);
+  ASSERT_TRUE(platform::create_folder(file));
+  TempDir::write(file + u"\\keep", "x");
+  EXPECT_FALSE(platform::make_desktop_shortcut(shortcut, 8000));
+  // Nothing half-written is left beside it either.
+  std::vector<std::u16string> names;
+  platform::list_folder(dir.path(), [&](const platform::FolderEntry& e) {
+    names.push_back(e.name);
+    return true;
+  });
+  EXPECT_EQ(names, std::vector<std::u16string>{u"Vesklar.desktop"});
 }
 
 }  // namespace
