@@ -5,12 +5,16 @@
 #   tsan     native with ThreadSanitizer
 #   windows  Vesklar.exe with mingw-w64 (build/windows/Vesklar.exe)
 # Usage: scripts/build.sh native [asan tsan windows ...]
+# The connection time-out is always given, so a build folder never keeps the
+# value of whoever configured it last: VESKLAR_CONNECTION_TIMEOUT_MS from the
+# environment (scripts/test.sh sets a few seconds), otherwise two minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${VESKLAR_JOBS:-$(nproc)}
+timeout_ms=${VESKLAR_CONNECTION_TIMEOUT_MS:-120000}
 
 for name in "$@"; do
-  args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESKLAR_CONNECTION_TIMEOUT_MS="$timeout_ms")
   case "$name" in
     native) ;;
     asan) args+=(-DVESKLAR_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug) ;;

@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh run
-scripts/build.sh native
+VESKLAR_CONNECTION_TIMEOUT_MS=120000 scripts/build.sh native
 exec build/native/vesklar

@@ -4,12 +4,17 @@
 #include <memory>
 #include <new>
 
+#include "http/lingering_close.h"
 #include "http/request_head.h"
 #include "http/router.h"
 #include "http/worker_pool.h"
 #include "launcher/app_state.h"
 
 namespace {
+
+// Every receive and send on a connection that waits this long fails, and
+// the worker gives the connection up: a build setting (see src/CMakeLists.txt).
+constexpr std::uint32_t kConnectionTimeoutMs = VESKLAR_CONNECTION_TIMEOUT_MS;
 
 void worker_body(void* arg) {
   handle_connection(platform::Socket(reinterpret_cast<platform::NativeHandle>(arg)));
@@ -75,5 +80,8 @@ void handle_connection(platform::Socket socket) {
   RequestHead head;
   if (!parse_request_head(buffer.get(), received, head_length, &head)) return;
   route_request(s, head);
+  // An answer given before the body was read (a refusal, a full disk) must
+  // not be lost to the reset that closing on unread bytes would cause.
+  if (client_may_still_send(s, head)) linger_before_close(s);
   // `head`, `buffer` and `socket` are released here, in that order.
 }

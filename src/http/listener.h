@@ -7,7 +7,6 @@
 #include "platform/platform.h"
 
 inline constexpr std::size_t kHeadBufferBytes = 65536;  // at most 65,535 received
-inline constexpr std::uint32_t kConnectionTimeoutMs = 120000;
 // After a failed accept that passes by itself, the next try waits this long.
 inline constexpr std::uint32_t kAcceptRetryDelayMs = 50;
 

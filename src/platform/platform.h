@@ -206,6 +206,12 @@ void set_timeouts(NativeHandle s, std::uint32_t recv_ms, std::uint32_t send_ms);
 // time-out. `send_some` never raises SIGPIPE.
 int recv_some(NativeHandle s, void* buf, int len);
 int send_some(NativeHandle s, const void* buf, int len);
+// Ends the sending side of a connection: the peer sees the end of the data
+// after every byte already sent, and receiving goes on. False when the
+// connection is gone already.
+bool shutdown_send(NativeHandle s);
+// Whether received bytes wait to be read at this moment; never blocks.
+bool receive_pending(NativeHandle s);
 // Connects a TCP socket to a loopback address (for tests and tools).
 bool connect_loopback(const Socket& s, const char* address, std::uint16_t port);
 // A connected pair of loopback stream sockets, for tests.

@@ -18,6 +18,7 @@ class Config:
     wine = None         # path of wine when testing the Windows build
     wineprefix = None
     fake_browser = None  # Windows build: a program that records its command line
+    connection_timeout_ms = 120000  # the build's receive and send time-out
 
 
 # Natively the stand-in is a script: it appends its own path and arguments,
@@ -79,6 +80,20 @@ def fake_program_calls(path, script=None):
     if not script:
         return data.decode("utf-16-le").split("\n")[:-1]
     return [r.split("\x1f") for r in data.decode("utf-8", "surrogateescape").split("\x1e")[:-1]]
+
+
+def built_connection_timeout_ms():
+    """The connection time-out the program was built with, as its build
+    folder's CMakeCache.txt records it; the default when there is none."""
+    cache = os.path.join(os.path.dirname(Config.exe), "CMakeCache.txt")
+    try:
+        with open(cache) as f:
+            for line in f:
+                if line.startswith("VESKLAR_CONNECTION_TIMEOUT_MS:"):
+                    return int(line.split("=", 1)[1])
+    except (OSError, ValueError):
+        pass
+    return 120000
 
 
 def is_wine():

@@ -22,6 +22,9 @@ def main():
     ap.add_argument("--wineprefix")
     ap.add_argument("--fake-browser", help="Windows build: the recording stand-in program "
                     "(default: tests/fake_browser.exe beside the program)")
+    ap.add_argument("--connection-timeout-ms", type=int,
+                    help="the build's connection time-out (default: read from the CMakeCache.txt "
+                    "beside the program, else 120000)")
     ap.add_argument("-k", dest="pattern", help="run only tests whose name contains this")
     args = ap.parse_args()
     harness.Config.exe = os.path.abspath(args.exe)
@@ -30,6 +33,7 @@ def main():
     harness.Config.wineprefix = os.path.abspath(args.wineprefix) if args.wineprefix else None
     fake = args.fake_browser or os.path.join(os.path.dirname(harness.Config.exe), "tests", "fake_browser.exe")
     harness.Config.fake_browser = os.path.abspath(fake)
+    harness.Config.connection_timeout_ms = args.connection_timeout_ms or harness.built_connection_timeout_ms()
     # The port is fixed: one run at a time on this machine, whoever starts it.
     lock = open(os.path.join(os.environ.get("TMPDIR", "/tmp"), "vesklar-port-17865.lock"), "w")
     fcntl.flock(lock, fcntl.LOCK_EX)

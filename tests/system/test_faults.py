@@ -32,6 +32,7 @@ TMPFS_INODES = 512
 ROOM_LEFT = 256 << 10        # free bytes left on the tmpfs when it is "full"
 FILE_SIZE_LIMIT = 256 << 10  # RLIMIT_FSIZE while the fault is on
 FAULT_BODY = 1 << 20         # more than either of the two allows
+WHOLE_UPLOAD = 50 << 20      # sent in full before the answer is read
 RECOVERY_BODY = 600 << 10    # four of these fit on the emptied tmpfs
 
 EARLIER_ITEM = os.urandom(100 << 10)
@@ -120,6 +121,17 @@ def send_while_reading(head, body_bytes, timeout=60):
             except OSError:
                 pass
             sender.join()
+
+
+def send_then_read(head, body_bytes, timeout=120):
+    """As a browser uploads: every byte of the body first, and only then the
+    answer. A send that meets a reset raises."""
+    with connect(timeout) as s:
+        s.sendall(head)
+        piece = b"u" * (1 << 20)
+        for start in range(0, body_bytes, len(piece)):
+            s.sendall(piece[:body_bytes - start])
+        return read_all(s)
 
 
 def send_body(request_line, length, sent, timeout=60):
@@ -313,9 +325,8 @@ class DiskFull(unittest.TestCase):
     def test_no_room_for_a_new_file(self):
         # Only a file system can run out of files; the staging file or the
         # export cannot be created, which is answered "disk" at once, without
-        # waiting for the body: none of it is sent here. (With the body still
-        # coming, closing the connection on unread bytes resets it, and the
-        # answer may be lost on the way.)
+        # waiting for the body: none of it is sent here (a body still coming
+        # is the next test's case).
         box, disk = self.run_program(Tmpfs, "a file that cannot be created is not covered")
         before = self.store_earlier_files(box)
         disk.fill_inodes()
@@ -326,6 +337,19 @@ class DiskFull(unittest.TestCase):
         self.assert_store_works_again(box)
         box.quit(self)
 
+    def test_a_whole_upload_to_a_full_disk_reads_the_answer(self):
+        # The answer "disk" goes out before the body is read. The client
+        # sends all 50 MB and reads only then: the program must take them in
+        # rather than reset the connection, which would lose the answer.
+        box, disk = self.run_program(Tmpfs, "a file that cannot be created is not covered")
+        disk.fill_inodes()
+        try:
+            self.assertEqual(send_then_read(b"POST /__media?project=flt&id=big HTTP/1.1\r\n"
+                                            b"Host: 127.0.0.1:17865\r\nContent-Length: " +
+                                            str(WHOLE_UPLOAD).encode() + b"\r\n\r\n", WHOLE_UPLOAD), DISK)
+        finally:
+            disk.clear(box)
+        box.quit(self)
 
     def test_a_type_that_cannot_be_written_keeps_the_earlier_one(self):
         # The item fits under the limit, its long type does not: the item is
@@ -350,9 +374,9 @@ class DiskFull(unittest.TestCase):
 
 
 class AnswersBeforeTheBody(unittest.TestCase):
-    """Answers given without reading the body: the connection is closed on
-    unread bytes, which resets it, so every byte of the answer must already
-    be on its way by then."""
+    """Answers given without reading the body, to a client that reads while
+    it sends: every byte of the answer arrives, whatever the program does
+    with the rest of the body."""
 
     @classmethod
     def setUpClass(cls):

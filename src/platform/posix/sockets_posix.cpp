@@ -86,6 +86,17 @@ void set_timeouts(NativeHandle s, std::uint32_t recv_ms, std::uint32_t send_ms) 
   ::setsockopt(fd_of(s), SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
 }
 
+bool shutdown_send(NativeHandle s) { return ::shutdown(fd_of(s), SHUT_WR) == 0; }
+
+bool receive_pending(NativeHandle s) {
+  char byte;
+  ssize_t n;
+  do {
+    n = ::recv(fd_of(s), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  return n > 0;
+}
+
 int recv_some(NativeHandle s, void* buf, int len) {
   if (len < 0) return -1;
   ssize_t n;

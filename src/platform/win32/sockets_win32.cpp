@@ -75,6 +75,15 @@ void set_timeouts(NativeHandle s, std::uint32_t recv_ms, std::uint32_t send_ms) 
   ::setsockopt(to_socket(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&w), sizeof w);
 }
 
+// After SD_SEND a FIN follows the bytes already queued; recv still works.
+bool shutdown_send(NativeHandle s) { return ::shutdown(to_socket(s), SD_SEND) == 0; }
+
+// FIONREAD: the bytes one recv would return now, without waiting.
+bool receive_pending(NativeHandle s) {
+  u_long waiting = 0;
+  return ::ioctlsocket(to_socket(s), FIONREAD, &waiting) == 0 && waiting > 0;
+}
+
 int recv_some(NativeHandle s, void* buf, int len) {
   return ::recv(to_socket(s), static_cast<char*>(buf), len, 0);
 }

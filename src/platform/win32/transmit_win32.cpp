@@ -2,6 +2,7 @@
 // system cache and sends it from the kernel.
 #include <atomic>
 
+#include "platform/transmit_chunk.h"
 #include "platform/win32/win32.h"
 
 // After win32.h, which brings in winsock2.h first as mswsock.h requires.
@@ -54,8 +55,9 @@ LPFN_TRANSMITFILE transmit_function(SOCKET s) {
   return f;
 }
 
-// The socket's send time-out (INFINITE when none is set), which bounds each
-// transfer as it bounds every send().
+// The socket's send time-out (INFINITE when none is set). An overlapped call
+// does not heed it, so each call is waited for at most this long: the
+// time-out bounds a stretch without progress, as it does for send().
 DWORD send_timeout_ms(SOCKET s) {
   DWORD ms = 0;
   int len = sizeof ms;
@@ -110,12 +112,14 @@ Transmit transmit_file(NativeHandle socket, const File& file, std::int64_t offse
   LPFN_TRANSMITFILE transmit = transmit_function(s);
   if (transmit == nullptr) return Transmit::unavailable;
   const DWORD timeout = send_timeout_ms(s);
-  // One call sends at most 2^31 - 2 bytes.
-  constexpr std::int64_t kMaxChunk = std::int64_t(1) << 30;
+  // One call per piece: the time-out bounds each call.
+  const std::int64_t chunk = transmit_piece_bytes(timeout == INFINITE ? 0 : timeout);
+  // The slot is held across every call: between two calls another stream
+  // could take it, and this one would have to finish by copying.
   std::int64_t done = 0;
   while (done < length) {
     const std::int64_t left = length - done;
-    const DWORD count = static_cast<DWORD>(left < kMaxChunk ? left : kMaxChunk);
+    const DWORD count = static_cast<DWORD>(left < chunk ? left : chunk);
     DWORD sent = 0;
     switch (transmit_chunk(transmit, s, win32::to_handle(file.native()), offset + done, count, timeout, &sent)) {
       case Step::refused: return done == 0 ? Transmit::unavailable : Transmit::failed;
