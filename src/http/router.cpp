@@ -11,15 +11,15 @@
 
 namespace {
 
+// Longer than any valid id, so that a cut id is never taken for a valid one.
+constexpr std::size_t kPageMessageBytes = 64;
+constexpr std::size_t kSeqDigits = 15;  // the page counts its messages as a JavaScript number
+
 bool method_is(const RequestHead& head, const char* name) {
   return base::ascii_iequal(head.method, name);
 }
 
 bool path_is(const RequestHead& head, const char* text) { return std::strcmp(head.path, text) == 0; }
-
-// Longer than any valid id, so that a cut id is never taken for a valid one.
-constexpr std::size_t kPageMessageBytes = 64;
-constexpr std::size_t kSeqDigits = 15;  // the page counts its messages as a JavaScript number
 
 bool path_begins_with(const RequestHead& head, const char* prefix) {
   return std::strncmp(head.path, prefix, std::strlen(prefix)) == 0;
