@@ -463,13 +463,13 @@
     // the app window does here: so the page raises "pagehide" itself first,
     // and the bootstrap sends its beacon from there. The one from the real
     // "pagehide" that follows says the same and does no harm.
-    window.dispatchEvent(new PageTransitionEvent('pagehide'));
+    window.dispatchEvent(new Event('pagehide'));
     window.close();
     // Still here a second later: the browser refused to close the window.
     // "pageshow" makes the bootstrap announce the page as open again, which
     // also cancels the pending quit.
     setTimeout(() => {
-      window.dispatchEvent(new PageTransitionEvent('pageshow'));
+      window.dispatchEvent(new Event('pageshow'));
       say('El navegador no deja que la página cierre esta ventana: ciérrala tú y Vesklar terminará solo.', 'info');
     }, 1000);
   }
