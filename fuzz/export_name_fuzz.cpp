@@ -1,6 +1,7 @@
 // Export names from arbitrary "name" values: the result is never empty,
-// never a device name, never ends in a dot or space, holds no character
-// Windows refuses, and stays within its length even when numbered.
+// never a device name, never ends in a dot, a space or half a surrogate
+// pair, holds no character Windows refuses, and stays within its length
+// even when numbered.
 #include <string_view>
 
 #include "fuzz_input.h"
@@ -38,6 +39,7 @@ void check_name(const std::u16string& name, std::size_t limit) {
   FUZZ_CHECK(!name.empty() && name.size() <= limit);
   for (char16_t u : name) FUZZ_CHECK(!forbidden(u));
   FUZZ_CHECK(name.back() != u'.' && name.back() != u' ');
+  FUZZ_CHECK(name.back() < 0xD800 || name.back() > 0xDBFF);  // never half a pair
   FUZZ_CHECK(!is_device(name));
 }
 }  // namespace

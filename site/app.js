@@ -456,17 +456,20 @@
   // ---------------------------------------------------------------------
   function closeWindow() {
     // Closing fires "pagehide", on which the launcher's bootstrap script
-    // sends the quit beacon, and the launcher ends 1.6 s later unless the
-    // page comes back (a reload) in the meantime. Chromium, though, does not
-    // deliver beacons sent from "pagehide" when a window without an opener
-    // closes itself, as the app window does here: so the page sends the
-    // beacon itself first. A second one from "pagehide" does no harm.
-    navigator.sendBeacon('/__quit');
+    // tells the launcher that this page is gone (the quit beacon); the
+    // launcher ends 1.6 s later unless a page is still open or comes back (a
+    // reload) in the meantime. Chromium, though, does not deliver beacons
+    // sent from "pagehide" when a window without an opener closes itself, as
+    // the app window does here: so the page raises "pagehide" itself first,
+    // and the bootstrap sends its beacon from there. The one from the real
+    // "pagehide" that follows says the same and does no harm.
+    window.dispatchEvent(new Event('pagehide'));
     window.close();
     // Still here a second later: the browser refused to close the window.
-    // Any request to the launcher cancels the pending quit.
+    // "pageshow" makes the bootstrap announce the page as open again, which
+    // also cancels the pending quit.
     setTimeout(() => {
-      call('HEAD', '/');
+      window.dispatchEvent(new Event('pageshow'));
       say('El navegador no deja que la página cierre esta ventana: ciérrala tú y Vesklar terminará solo.', 'info');
     }, 1000);
   }

@@ -14,6 +14,17 @@ std::int64_t read_number(const char* p) {
   return base::parse_decimal_saturating(p);
 }
 
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// "-n": nothing but blanks before the '-', and digits (after blanks) behind it.
+bool is_suffix_range(const char* spec, const char* dash) {
+  for (const char* p = spec; p < dash; ++p)
+    if (!is_blank(*p)) return false;
+  const char* p = dash + 1;
+  while (is_blank(*p)) ++p;
+  return *p >= '0' && *p <= '9';
+}
+
 constexpr char kWholeTemplate[] =
     "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %lld\r\nAccept-Ranges: bytes\r\n"
     "Cache-Control: no-cache\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\n\r\n";
@@ -26,7 +37,15 @@ RangeOutcome resolve_range(const char* value, std::int64_t size) {
   const char* spec = value + 6;
   const char* dash = std::strchr(spec, '-');
   if (!dash) return whole;
-  // Nothing before the '-' means from 0: this is not a suffix range.
+  if (is_suffix_range(spec, dash)) {
+    // The last n bytes; a suffix longer than the file means all of it, and
+    // a suffix of 0 asks for nothing, which is refused like any range that
+    // cannot be granted.
+    const std::int64_t n = read_number(dash + 1);
+    if (n <= 0) return whole;
+    return n >= size ? RangeOutcome{0, size, true} : RangeOutcome{size - n, n, true};
+  }
+  // Nothing before the '-' and no number after it: from 0.
   std::int64_t first = dash == spec ? 0 : read_number(spec);
   std::int64_t last = dash[1] != '\0' ? read_number(dash + 1) : size - 1;
   if (first < 0) first = 0;

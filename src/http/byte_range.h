@@ -21,8 +21,9 @@ struct RangeOutcome {
   const char* reason() const { return partial ? "Partial Content" : "OK"; }
 };
 
-// The first range of a "bytes=" value, clamped to the file; anything it
-// cannot grant means the whole file. Pure; rejects nothing.
+// The first range of a "bytes=" value, clamped to the file; a suffix range
+// "-n" means the last n bytes. Anything it cannot grant means the whole
+// file. Pure; rejects nothing.
 RangeOutcome resolve_range(const char* range_value, std::int64_t size);
 
 // Sends the header and `length` bytes from `first`. 0 when all went out (or

@@ -70,10 +70,15 @@ void serve_page(platform::NativeHandle socket, const std::u16string& page_path, 
     output_length = page_length + script_length;
   }
 
+  // No other site may show the page in a frame: there the editor's buttons
+  // would work for that site (a click that seems to go to its page could
+  // remove a project), and the framed bootstrap would count as an open page.
   char header[kPageHeaderLimit];
   const int n = std::snprintf(header, sizeof header,
                               "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
-                              "Content-Length: %d\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n",
+                              "Content-Length: %d\r\nCache-Control: no-cache\r\nConnection: close\r\n"
+                              "Content-Security-Policy: frame-ancestors 'self'\r\n"
+                              "X-Frame-Options: SAMEORIGIN\r\n\r\n",
                               int(output_length));
   if (n < 0 || std::size_t(n) >= sizeof header) return;
   if (send_all(socket, header, n) != 0) return;

@@ -54,6 +54,16 @@ bool one_of(std::string_view value, std::initializer_list<std::string_view> allo
 
 }  // namespace
 
+bool from_own_origin(const RequestHead& head) {
+  const char* block = head.header_block.get();
+  HeaderValue fetch_site;
+  if (read_header(block, "Sec-Fetch-Site", &fetch_site) > 0)
+    return fetch_site.view() == "same-origin" || fetch_site.view() == "none";
+  HeaderValue origin;
+  if (read_header(block, "Origin", &origin) > 0) return one_of(origin.view(), {kOrigins[0], kOrigins[1]}, false);
+  return true;
+}
+
 Guard check_request(const RequestHead& head) {
   const char* block = head.header_block.get();
 

@@ -13,3 +13,9 @@ enum class Guard {
 };
 
 Guard check_request(const RequestHead& head);
+
+// Whether a request that passed the check comes from one of the launcher's
+// own pages (or from a local tool, or the user's typing): false when the
+// browser says another site sent it. Such a request may still read the
+// site's files, but says nothing about whether the launcher's page is open.
+bool from_own_origin(const RequestHead& head);

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "base/bounded_format.h"
+#include "http/response.h"
 
 namespace {
 
@@ -28,6 +30,9 @@ const char* skip_blanks(const char* p) {
   while (*p == ' ' || *p == '\t') ++p;
   return p;
 }
+
+constexpr std::size_t kExpectValueBytes = 32;
+constexpr std::string_view kContinueToken = "100-continue";
 
 void copy_cut(char* dest, std::size_t capacity, const char* src, std::size_t length) {
   if (capacity == 0) return;
@@ -119,6 +124,29 @@ std::int64_t content_length(const char* block) {
 std::int64_t outstanding_body(const RequestHead& head) {
   const std::int64_t declared = content_length(head.header_block.get());
   return declared > head.body_prefix_count ? declared - head.body_prefix_count : 0;
+}
+
+bool expects_continue(const char* header_block) {
+  // Longer than the one value that means anything here.
+  char value[kExpectValueBytes];
+  find_header(header_block, "Expect", value, sizeof value);
+  std::size_t n = std::strlen(value);
+  while (n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\t')) --n;
+  return n == kContinueToken.size() && base::ascii_iequal_n(value, kContinueToken.data(), n);
+}
+
+int start_body(platform::NativeHandle socket, const char* header_block, std::int32_t prefix_count) {
+  // A body that came whole with the head was not held back.
+  if (content_length(header_block) <= prefix_count || !expects_continue(header_block)) return 0;
+  static constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+  return send_all(socket, kContinue, sizeof kContinue - 1);
+}
+
+void drain_request_body(platform::NativeHandle socket, const RequestHead& head) {
+  const std::int64_t outstanding = outstanding_body(head);
+  if (outstanding <= 0) return;
+  if (start_body(socket, head.header_block.get(), head.body_prefix_count) != 0) return;
+  drain_body(socket, outstanding);
 }
 
 void drain_body(platform::NativeHandle socket, std::int64_t count) {

@@ -49,6 +49,21 @@ std::int64_t content_length(const char* block);
 // negative declared length cannot overflow.
 std::int64_t outstanding_body(const RequestHead& head);
 
+// Whether the client waits for "100 Continue" before it sends the body
+// (an "Expect: 100-continue" header).
+bool expects_continue(const char* header_block);
+
+// Where every handler that reads a request body starts: a client that waits
+// for it (Expect: 100-continue) and still has body bytes to send is told to
+// send them now. A handler that refuses the request without reading the
+// body never calls this, and answers at once. -1 when the send failed.
+int start_body(platform::NativeHandle socket, const char* header_block, std::int32_t prefix_count);
+
+// Reads and discards the outstanding body (after `start_body`), for the
+// routes to which a body means nothing but that must take it off the
+// connection before they answer.
+void drain_request_body(platform::NativeHandle socket, const RequestHead& head);
+
 // Receives and discards up to `count` bytes; stops early when the peer
 // closes or a receive fails.
 void drain_body(platform::NativeHandle socket, std::int64_t count);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "http/open_pages.h"
+
 struct AppState {
   static constexpr std::size_t kVersionNameBytes = 40;  // at most 30 characters used
   static constexpr std::size_t kBootstrapScriptBytes = 640;
@@ -19,6 +21,9 @@ struct AppState {
   // Tick value at which the process quits; 0 = no quit pending. Exchanged
   // by workers, polled by the main thread.
   std::atomic<std::uint32_t> quit_deadline{0};
+  // The pages that announced themselves and have not said goodbye; the
+  // deadline ends the process only while none is open. Its own lock.
+  OpenPages open_pages;
 
   // Folders: UTF-16, at most 259 characters, no trailing backslash.
   std::u16string exe_folder;

@@ -61,7 +61,12 @@ void wait_for_quit_deadline() {
     platform::sleep_ms(kPollIntervalMs);
     const std::uint32_t deadline = g_app.quit_deadline.load();
     if (deadline == 0) continue;
-    if (deadline_reached(platform::tick_ms(), deadline)) return;
+    // The deadline is read again after the table: a beacon arms a new one
+    // before it marks its page closed, so an unchanged deadline means the
+    // table was not emptied by a beacon whose grace time has yet to run.
+    if (quit_due(platform::tick_ms(), deadline, g_app.open_pages.any_open()) &&
+        g_app.quit_deadline.load() == deadline)
+      return;
   }
 }
 

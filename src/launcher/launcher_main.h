@@ -12,3 +12,9 @@ int launcher_main();
 constexpr bool deadline_reached(std::uint32_t now, std::uint32_t deadline) {
   return static_cast<std::int32_t>(now - deadline) >= 0;
 }
+
+// Whether the process ends now: a quit is pending, its grace time has
+// passed, and no announced page is open.
+constexpr bool quit_due(std::uint32_t now, std::uint32_t deadline, bool pages_open) {
+  return deadline != 0 && deadline_reached(now, deadline) && !pages_open;
+}

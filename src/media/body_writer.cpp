@@ -1,5 +1,7 @@
 #include "media/body_writer.h"
 
+#include "http/request_head.h"
+
 bool write_all(platform::File& file, const char* bytes, std::uint32_t count) {
   while (count > 0) {
     std::uint32_t written = 0;
@@ -10,8 +12,9 @@ bool write_all(platform::File& file, const char* bytes, std::uint32_t count) {
   return true;
 }
 
-bool store_body(platform::NativeHandle socket, platform::File& file, const char* prefix,
-                std::int32_t prefix_count, std::int64_t length) {
+bool store_body(platform::NativeHandle socket, platform::File& file, const char* header_block,
+                const char* prefix, std::int32_t prefix_count, std::int64_t length) {
+  if (start_body(socket, header_block, prefix_count) != 0) return false;
   // Prefix bytes beyond the stated length belong to nobody: they are dropped.
   std::int64_t from_prefix = prefix_count > 0 ? prefix_count : 0;
   if (from_prefix > length) from_prefix = length;

@@ -14,7 +14,8 @@ bool write_all(platform::File& file, const char* bytes, std::uint32_t count);
 
 // Stores exactly `length` body bytes in `file`: the first min(prefix_count,
 // length) bytes of the prefix that came with the head, then the rest from the
-// socket through one 64 KiB buffer. False when a receive returns 0 or less
+// socket through one 64 KiB buffer, after `start_body` has asked a client
+// that waits (Expect: 100-continue) to send it. False when a receive returns 0 or less
 // (peer gone, error, time-out) or a write fails; the caller removes the file.
-bool store_body(platform::NativeHandle socket, platform::File& file, const char* prefix,
-                std::int32_t prefix_count, std::int64_t length);
+bool store_body(platform::NativeHandle socket, platform::File& file, const char* header_block,
+                const char* prefix, std::int32_t prefix_count, std::int64_t length);

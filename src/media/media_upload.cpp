@@ -16,10 +16,11 @@
 namespace {
 
 // The body is read and thrown away first, so that the client, still
-// sending, gets to read the answer.
+// sending, gets to read the answer; a client that waits for "100 Continue"
+// before sending gets the answer at once instead, and sends nothing.
 void answer_bad_id(platform::NativeHandle socket, const char* header_block, std::int32_t prefix_count) {
   const std::int64_t length = content_length(header_block);
-  if (length > prefix_count) drain_body(socket, length - prefix_count);
+  if (length > prefix_count && !expects_continue(header_block)) drain_body(socket, length - prefix_count);
   send_response(socket, 400, "Bad Request", "text/plain", "bad-id");
 }
 
@@ -80,7 +81,7 @@ void handle_media_upload(platform::NativeHandle socket, const char* query, const
     platform::delete_file(staging);
     return send_length_required(socket);
   }
-  if (!store_body(socket, file, body_prefix, body_prefix_count, length)) {
+  if (!store_body(socket, file, header_block, body_prefix, body_prefix_count, length)) {
     // The client is gone or the disk refused: no answer, nothing left over.
     file.close();
     platform::delete_file(staging);

@@ -52,7 +52,7 @@ void handle_save(platform::NativeHandle socket, const char* query, const char* h
     platform::delete_file(path);
     return send_length_required(socket);
   }
-  if (!store_body(socket, file, body_prefix, body_prefix_count, length)) {
+  if (!store_body(socket, file, header_block, body_prefix, body_prefix_count, length)) {
     // The file is ours alone (created new, no sharing): removing it cannot
     // touch anyone else's.
     file.close();

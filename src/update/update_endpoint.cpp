@@ -9,8 +9,7 @@
 void handle_update_request(platform::NativeHandle socket, const RequestHead& head) {
   // The body means nothing here, but it must be off the connection before
   // the answer goes out.
-  const std::int64_t outstanding = outstanding_body(head);
-  if (outstanding > 0) drain_body(socket, outstanding);
+  drain_request_body(socket, head);
 
   // Every request checks afresh; `latest` is the fields as this check left
   // them, so the answer never mixes two checks.

@@ -24,6 +24,22 @@ std::int32_t read_leading_int(const char* p) {
   return std::int32_t(v);
 }
 
+// Besides the page variable, the script tells the launcher when its page is
+// shown ("/__open") and hidden (the quit beacon), under an id of its own and
+// with a running number, so that the launcher can count open pages however
+// the messages arrive (see http/open_pages.h). "pageshow" also comes when
+// the page returns from the back-forward cache, with the same id.
+constexpr char kBootstrapTemplate[] =
+    "<script>window.VesklarWindows={saveUrl:'/__save',version:%d,versionName:'%s'};"
+    "(function(){var p=Math.random().toString(36).slice(2)+Date.now().toString(36),n=0;"
+    "function t(u){try{navigator.sendBeacon(u+'?page='+p+'&seq='+(++n));}catch(e){}}"
+    "window.addEventListener('pageshow',function(){t('/__open');});"
+    "window.addEventListener('pagehide',function(){t('/__quit');});})();</script>";
+// The two placeholders give way to at most 11 digits and the name.
+constexpr std::size_t kIntDigitsMax = 11;
+static_assert(sizeof kBootstrapTemplate - 1 - 4 + kIntDigitsMax + kVersionNameMax < AppState::kBootstrapScriptBytes,
+              "the bootstrap script always fits its field");
+
 }  // namespace
 
 void parse_version_text(const char* text, std::int32_t* number, char* name) {
@@ -43,11 +59,7 @@ void parse_version_text(const char* text, std::int32_t* number, char* name) {
 }
 
 void format_bootstrap_script(std::int32_t number, const char* name, char* out, std::size_t capacity) {
-  std::snprintf(out, capacity,
-                "<script>window.VesklarWindows={saveUrl:'/__save',version:%d,versionName:'%s'};"
-                "window.addEventListener('pagehide',function(){try{navigator.sendBeacon('/__quit');}"
-                "catch(e){}});</script>",
-                int(number), name);
+  std::snprintf(out, capacity, kBootstrapTemplate, int(number), name);
 }
 
 void load_current_version() {

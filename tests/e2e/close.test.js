@@ -74,6 +74,23 @@ describe('the end of a session', { timeout: 180000 }, () => {
     await page.close();
   });
 
+  it('the "Cerrar" button in a window that may not close itself leaves the launcher running', async () => {
+    launcher = new Launcher();
+    await launcher.start();
+    // Opened blank, then sent to the page: two history entries, so the
+    // browser refuses the page's window.close().
+    const page = await browser.context.newPage();
+    await page.goto(`${config.origin}/`);
+    await page.waitForFunction(() => document.title === 'Vesklar 4.2.42');
+    await page.click('#close');
+    await page.waitForFunction(() => document.getElementById('message').textContent.startsWith('El navegador no deja'));
+    await sleep(2500);
+    assert.ok(launcher.running, 'still running 2.5 s after the refused close');
+    const exit = launcher.waitExit(10000);
+    await page.close();
+    assert.equal((await exit).code, 0);
+  });
+
   const closers = [
     ['closing the page', (page) => page.close()],
     ['the page\'s "Cerrar" button', (page) => page.click('#close')],

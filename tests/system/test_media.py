@@ -10,6 +10,7 @@ import sys
 import threading
 import time
 import unittest
+import urllib.parse
 
 from harness import Sandbox, connect, is_wine, read_all, request, split_answer
 
@@ -193,6 +194,12 @@ class MediaStore(unittest.TestCase):
                          b"Connection: close\r\nAccess-Control-Allow-Origin: *\r\n"
                          b"Access-Control-Expose-Headers: Content-Range, Accept-Ranges\r\n\r\n2345")
         self.assertEqual(request(b"HEAD /__media/play/none HTTP/1.1\r\n\r\n"), NOT_FOUND)
+        # A suffix range: the last bytes.
+        self.assertEqual(request(b"GET /__media/play/a_b HTTP/1.1\r\nRange: bytes=-3\r\n\r\n"),
+                         b"HTTP/1.1 206 Partial Content\r\nContent-Type: video/mp4\r\nContent-Length: 3\r\n"
+                         b"Accept-Ranges: bytes\r\nContent-Range: bytes 7-9/10\r\nCache-Control: no-cache\r\n"
+                         b"Connection: close\r\nAccess-Control-Allow-Origin: *\r\n"
+                         b"Access-Control-Expose-Headers: Content-Range, Accept-Ranges\r\n\r\n789")
 
     def test_a_recorded_type_cannot_add_header_lines(self):
         self.assertEqual(self.upload(b"project=hdr&id=x&mime=text/plain%0D%0ASet-Cookie:%20a=b", b"x"), STORED)
@@ -520,12 +527,42 @@ class MediaStore(unittest.TestCase):
             (b"..", "__"),
             (b"caf%C3%A9.mp4", "caf\u00e9.mp4"),
             (b"x" * 300, "x" * 120),
+            # 766 bytes in the query; shortened by the stem to 119 units, since
+            # the pair U+1F600 would have been split at 116.
+            ("\u00f1" * 115 + "\U0001F600" + "\u00f1" * 10 + ".mp4", "\u00f1" * 115 + ".mp4"),
         ]
         for raw, name in cases:
+            if isinstance(raw, str):
+                raw = urllib.parse.quote(raw).encode()
             with self.subTest(raw=raw):
                 body = b"saved " + raw
                 self.assertEqual(self.save(raw, body), STORED)
                 self.assertEqual(self.downloaded(name), body)
+
+    def test_expect_100_continue(self):
+        os.makedirs(self.downloads, exist_ok=True)
+        body = b"b" * 3000000
+        # The body is held back until the server asks for it, as curl does.
+        with connect(timeout=30) as s:
+            s.sendall(b"POST /__save?name=continue.bin HTTP/1.1\r\nHost: 127.0.0.1:17865\r\n"
+                      b"Expect: 100-continue\r\nContent-Length: 3000000\r\n\r\n")
+            self.assertEqual(s.recv(64), b"HTTP/1.1 100 Continue\r\n\r\n")
+            s.sendall(body)
+            self.assertEqual(read_all(s), STORED)
+        self.assertEqual(self.downloaded("continue.bin"), body)
+        # Refused before the body is read: the answer comes at once, without
+        # "100 Continue", and the body is never sent.
+        expect = b"Expect: 100-continue\r\nContent-Length: 3000000\r\n\r\n"
+        refused = [
+            (b"POST /__media?project=up&id= HTTP/1.1\r\n" + expect, BAD_ID),
+            (b"POST /__save?name=foreign.bin HTTP/1.1\r\nHost: example.com\r\n" + expect,
+             simple(b"403 Forbidden", b"host")),
+        ]
+        for raw, expected in refused:
+            with self.subTest(raw=raw), connect(timeout=30) as s:
+                s.sendall(raw)
+                self.assertEqual(read_all(s), expected)
+        self.assertFalse(os.path.exists(os.path.join(self.downloads, "foreign.bin")))
 
     def test_save_failures_leave_no_file(self):
         os.makedirs(self.downloads, exist_ok=True)

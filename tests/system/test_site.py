@@ -12,13 +12,16 @@ CORS = b"Access-Control-Allow-Origin: *\r\n"
 
 def script(number, name):
     return (b"<script>window.VesklarWindows={saveUrl:'/__save',version:" + number +
-            b",versionName:'" + name + b"'};window.addEventListener('pagehide',function(){try"
-            b"{navigator.sendBeacon('/__quit');}catch(e){}});</script>")
+            b",versionName:'" + name + b"'};(function(){var p=Math.random().toString(36).slice(2)"
+            b"+Date.now().toString(36),n=0;function t(u){try{navigator.sendBeacon(u+'?page='+p+"
+            b"'&seq='+(++n));}catch(e){}}window.addEventListener('pageshow',function(){t('/__open');});"
+            b"window.addEventListener('pagehide',function(){t('/__quit');});})();</script>")
 
 
 def page_answer(body):
     return (b"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-            str(len(body)).encode() + b"\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n" + body)
+            str(len(body)).encode() + b"\r\nCache-Control: no-cache\r\nConnection: close\r\n"
+            b"Content-Security-Policy: frame-ancestors 'self'\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n" + body)
 
 
 def simple(status, ctype, body):
@@ -85,6 +88,11 @@ class Site(unittest.TestCase):
                          b"HTTP/1.1 206 Partial Content\r\nContent-Type: video/mp4\r\nContent-Length: 10\r\n"
                          b"Accept-Ranges: bytes\r\nContent-Range: bytes 990-999/1000\r\n" + tail + CORS +
                          b"Access-Control-Expose-Headers: Content-Range, Accept-Ranges\r\n\r\n" + self.data[990:])
+        # A suffix range asks for the last bytes.
+        self.assertEqual(get(b"/clip.mp4", b"Range: bytes=-10\r\n"), get(b"/clip.mp4", b"Range: bytes=990-\r\n"))
+        status, headers, body = split_answer(get(b"/clip.mp4", b"Range: bytes=-5000\r\n"))
+        self.assertEqual((status, body), ("HTTP/1.1 206 Partial Content", self.data))  # all of it
+        self.assertIn("Content-Range: bytes 0-999/1000", headers)
         self.assertEqual(get(b"/clip.mp4", b"Range: bytes=100-\r\n", method=b"HEAD"),
                          b"HTTP/1.1 206 Partial Content\r\nContent-Type: video/mp4\r\nContent-Length: 900\r\n"
                          b"Accept-Ranges: bytes\r\n" + tail + b"\r\n")

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/socket_capture.h"
+
 namespace {
 
 // Parses `raw` the way a worker does: the head ends after the first blank line.
@@ -188,6 +190,30 @@ TEST(RequestHeadParsing, OutstandingBodyNeverOverflows) {
     parse(std::string("POST /x HTTP/1.1\r\n") + c.header + "\r\nabc", &p);
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(outstanding_body(p.head), c.outstanding) << c.header;
+  }
+}
+
+TEST(RequestBody, ContinueOnlyWhenTheClientWaitsForBodyBytes) {
+  struct Case {
+    const char* header;
+    bool sent;  // "100 Continue" goes out when the body is started
+  };
+  const Case cases[] = {
+      {"Expect: 100-continue\r\nContent-Length: 10\r\n", true},
+      {"expect: 100-CONTINUE \r\nContent-Length: 10\r\n", true},
+      {"Content-Length: 10\r\n", false},
+      {"Expect: 100-continue\r\nContent-Length: 3\r\n", false},  // all of it came with the head
+      {"Expect: 100-continue\r\n", false},                         // no body
+      {"Expect: 100-continued\r\nContent-Length: 10\r\n", false},
+      {"Expect: something-else\r\nContent-Length: 10\r\n", false},
+  };
+  for (const auto& c : cases) {
+    Parsed p;
+    parse(std::string("POST /x HTTP/1.1\r\n") + c.header + "\r\nabc", &p);
+    ASSERT_TRUE(p.ok);
+    SocketCapture cap;
+    EXPECT_EQ(start_body(cap.server.get(), p.head.header_block.get(), p.head.body_prefix_count), 0);
+    EXPECT_EQ(cap.finish(), c.sent ? "HTTP/1.1 100 Continue\r\n\r\n" : "") << c.header;
   }
 }
 

@@ -70,6 +70,45 @@ TEST_F(Router, QuitBeaconArmsAndOtherRequestsClear) {
   g_app.quit_deadline.store(0);
 }
 
+TEST_F(Router, PagesAnnounceThemselvesAndOtherSitesChangeNothing) {
+  struct Case {
+    const char* request;
+    const char* status;
+    bool armed;  // quit deadline pending afterwards
+    bool open;   // an announced page open afterwards
+  };
+  const Case cases[] = {
+      {"POST /__open?page=a1&seq=1 HTTP/1.1\r\nSec-Fetch-Site: same-origin\r\n\r\n", "204 No Content", false, true},
+      {"POST /__quit?page=a1&seq=2 HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "204 No Content", true, false},
+      // Late: overtaken by the beacon; it neither counts nor cancels the quit.
+      {"POST /__open?page=a1&seq=1 HTTP/1.1\r\n\r\n", "204 No Content", true, false},
+      // Back from the back-forward cache.
+      {"POST /__open?page=a1&seq=3 HTTP/1.1\r\n\r\n", "204 No Content", true, true},
+      {"POST /__open?page=a%20b&seq=4 HTTP/1.1\r\n\r\n", "400 Bad Request", true, true},
+      {"POST /__open?page=b1 HTTP/1.1\r\n\r\n", "400 Bad Request", true, true},
+      {"POST /__open?page=b1&seq=-5 HTTP/1.1\r\n\r\n", "400 Bad Request", true, true},
+      // Another site: a frame loading the page leaves the pending quit,
+      // and its messages are refused.
+      {"GET / HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n\r\n", "404 Not Found", true, true},
+      {"GET /style.css HTTP/1.1\r\nOrigin: http://evil.example\r\n\r\n", "404 Not Found", true, true},
+      {"POST /__quit?page=a1&seq=9 HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n\r\n", "403 Forbidden", true, true},
+      {"POST /__open?page=c1&seq=1 HTTP/1.1\r\nOrigin: http://evil.example\r\n\r\n", "403 Forbidden", true, true},
+      // The launcher's own pages (and local tools) still cancel it.
+      {"GET / HTTP/1.1\r\nSec-Fetch-Site: same-origin\r\n\r\n", "404 Not Found", false, true},
+      {"POST /__quit?page=a1&seq=10 HTTP/1.1\r\n\r\n", "204 No Content", true, false},
+      {"GET /__open?page=d1&seq=1 HTTP/1.1\r\n\r\n", "404 Not Found", false, false},
+  };
+  g_app.quit_deadline.store(0);
+  g_app.open_pages.clear();
+  for (const auto& c : cases) {
+    EXPECT_EQ(status_line(route(c.request)), std::string("HTTP/1.1 ") + c.status) << c.request;
+    EXPECT_EQ(g_app.quit_deadline.load() != 0, c.armed) << c.request;
+    EXPECT_EQ(g_app.open_pages.any_open(), c.open) << c.request;
+  }
+  g_app.quit_deadline.store(0);
+  g_app.open_pages.clear();
+}
+
 TEST_F(Router, MethodAndPathTable) {
   struct Case {
     const char* request;

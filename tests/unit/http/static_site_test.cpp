@@ -38,7 +38,8 @@ class StaticSite : public ::testing::Test {
 
   static std::string page_answer(const std::string& body) {
     return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n" + body;
+           std::to_string(body.size()) + "\r\nCache-Control: no-cache\r\nConnection: close\r\n" +
+           "Content-Security-Policy: frame-ancestors 'self'\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n" + body;
   }
 
   static std::string simple(const std::string& status, const std::string& type, const std::string& body) {

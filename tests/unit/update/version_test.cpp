@@ -45,15 +45,17 @@ TEST(VersionText, NumberAndNameRules) {
 TEST(BootstrapScript, ExactTextAndFixedLength) {
   char script[640];
   format_bootstrap_script(0, "", script, sizeof script);
-  // The fixed part of the script is 179 bytes plus "0".
-  EXPECT_EQ(std::strlen(script), 180u);
+  // The fixed part of the script is 373 bytes plus "0".
+  EXPECT_EQ(std::strlen(script), 374u);
   format_bootstrap_script(12, "1.2.0", script, sizeof script);
   EXPECT_STREQ(script,
                "<script>window.VesklarWindows={saveUrl:'/__save',version:12,versionName:'1.2.0'};"
-               "window.addEventListener('pagehide',function(){try{navigator.sendBeacon('/__quit');}"
-               "catch(e){}});</script>");
+               "(function(){var p=Math.random().toString(36).slice(2)+Date.now().toString(36),n=0;"
+               "function t(u){try{navigator.sendBeacon(u+'?page='+p+'&seq='+(++n));}catch(e){}}"
+               "window.addEventListener('pageshow',function(){t('/__open');});"
+               "window.addEventListener('pagehide',function(){t('/__quit');});})();</script>");
   format_bootstrap_script(INT32_MIN, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", script, sizeof script);
-  EXPECT_EQ(std::strlen(script), 220u);
+  EXPECT_EQ(std::strlen(script), 414u);
 }
 
 }  // namespace
