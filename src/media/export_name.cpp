@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "base/bounded_format.h"
+#include "base/device_name.h"
 #include "platform/platform.h"
 
 namespace {
@@ -17,33 +18,12 @@ bool is_forbidden_unit(char16_t u) {
   }
 }
 
-// Windows also counts the superscript digits as device numbers.
-bool is_device_digit(char16_t u) { return (u >= u'1' && u <= u'9') || u == 0xB9 || u == 0xB2 || u == 0xB3; }
-
-// The part before the first '.', trailing spaces ignored as Windows ignores
-// them there ("NUL .txt" is the device too).
-bool is_reserved_device_name(std::u16string_view name) {
-  std::u16string_view device = name.substr(0, name.find(u'.'));
-  while (!device.empty() && device.back() == u' ') device.remove_suffix(1);
-  if (device.size() == 3) {
-    for (std::u16string_view reserved : {u"CON", u"PRN", u"AUX", u"NUL"}) {
-      if (base::ascii_iequal(device, reserved)) return true;
-    }
-    return false;
-  }
-  if (device.size() == 4 && is_device_digit(device[3])) {
-    const std::u16string_view stem = device.substr(0, 3);
-    return base::ascii_iequal(stem, u"COM") || base::ascii_iequal(stem, u"LPT");
-  }
-  return false;
-}
-
 }  // namespace
 
 std::u16string clean_export_name(std::u16string_view base) {
   std::u16string out;
   for (char16_t u : base.substr(0, kExportNameUnits)) out.push_back(is_forbidden_unit(u) ? u'_' : u);
-  if (is_reserved_device_name(out)) {
+  if (is_device_name(out)) {
     out.insert(out.begin(), u'_');
     if (out.size() > kExportNameUnits) out.resize(kExportNameUnits);
   }

@@ -22,8 +22,8 @@ std::u16string export_name_for(const char* name);
 
 // Cleans a base name (no separators, not empty): units below 0x20 and
 // < > : " / \ | ? * become '_', and the name is cut after 120 units. A
-// reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, alone or before
-// a '.', any case) gets a '_' in front, and trailing dots and spaces each
+// device name (base/device_name.h) gets a '_' in front, and trailing dots
+// and spaces each
 // become '_', since Windows would open the device or drop them; the result
 // still holds at most 120 units.
 std::u16string clean_export_name(std::u16string_view base);
