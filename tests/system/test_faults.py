@@ -327,10 +327,12 @@ class DiskFull(unittest.TestCase):
         box.quit(self)
 
 
-    def test_a_type_that_cannot_be_written_keeps_the_earlier_one(self):
-        # The item fits under the limit, its long type does not: the item is
-        # stored, and the side file keeps the earlier type whole rather than
-        # a type cut where the disk ran out.
+    def test_a_type_that_cannot_be_written_keeps_the_earlier_item(self):
+        # The item fits under the limit, its long type does not: the type is
+        # staged before the body is read, so the upload is refused with
+        # "disk" and the earlier item keeps its bytes and its type, rather
+        # than new bytes under the earlier type or a type cut where the disk
+        # ran out.
         box, _ = self.run_program(FileSizeLimit)
         self.assertEqual(request(upload_request(b"project=flt&id=t&mime=video%2Fmp4", b"earlier")), STORED)
         pid = program_pid(box)
@@ -341,9 +343,9 @@ class DiskFull(unittest.TestCase):
                                             b"new bytes"))
         finally:
             resource.prlimit(pid, resource.RLIMIT_FSIZE, before)
-        self.assertEqual(answer, STORED)
+        self.assertEqual(answer, DISK)
         item = os.path.join(box.media, "flt", "t")
-        self.assertEqual(read_bytes(item), b"new bytes")
+        self.assertEqual(read_bytes(item), b"earlier")
         self.assertEqual(read_bytes(item + ".mime"), b"video/mp4")
         self.assertEqual(sorted(os.listdir(os.path.join(box.media, "flt"))), ["t", "t.mime"])
         box.quit(self)
