@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -28,18 +29,20 @@ class MediaRace : public MediaFixture {
   // of them were answered "ok".
   template <class Writer>
   static std::vector<bool> round(Writer writer) {
-    std::vector<bool> ok(kWriters);
+    // One whole byte per writer (not vector<bool>'s shared bits): each
+    // thread writes only its own.
+    std::array<bool, kWriters> answered{};
     std::atomic<int> ready{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < kWriters; ++i) {
       threads.emplace_back([&, i] {
         ++ready;
         while (ready.load() < kWriters) std::this_thread::yield();
-        ok[std::size_t(i)] = writer(i);
+        answered[std::size_t(i)] = writer(i);
       });
     }
     for (auto& t : threads) t.join();
-    return ok;
+    return std::vector<bool>(answered.begin(), answered.end());
   }
 
   // The item holds the bytes and type of one writer that was answered "ok".
