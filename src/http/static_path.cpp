@@ -1,19 +1,8 @@
 #include "http/static_path.h"
 
 #include "base/bounded_format.h"
+#include "base/device_name.h"
 #include "platform/platform.h"
-
-bool is_device_name(std::u16string_view component) {
-  std::u16string_view base = component.substr(0, component.find(u'.'));
-  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
-  for (const char16_t* name : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
-    if (base::ascii_iequal(base, name)) return true;
-  // Windows also counts the superscript digits as port numbers.
-  const char16_t digit = base.size() == 4 ? base[3] : u'\0';
-  if ((digit >= u'1' && digit <= u'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
-    return base::ascii_iequal(base.substr(0, 3), u"COM") || base::ascii_iequal(base.substr(0, 3), u"LPT");
-  return false;
-}
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "launcher/app_state.h"
 #include "launcher/startup_messages.h"
 #include "launcher/startup_steps.h"
+#include "media/export_part.h"
 #include "platform/platform.h"
 
 namespace {
@@ -108,6 +109,7 @@ int launcher_main() {
   g_app.downloads_folder = compose(*profile, u"\\Downloads");
   if (g_app.downloads_folder.empty()) return fail_with(kMessageNoSite);
   platform::create_folder(g_app.downloads_folder);
+  remove_leftover_exports();
 
   if (platform::file_attributes(g_app.site_folder) == platform::kInvalidAttributes)
     return fail_with(kMessageNoSite);

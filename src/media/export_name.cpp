@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/bounded_format.h"
+#include "base/device_name.h"
 #include "platform/platform.h"
 
 namespace {
@@ -16,27 +17,6 @@ bool is_forbidden_unit(char16_t u) {
     default:
       return false;
   }
-}
-
-// Windows also counts the superscript digits as device numbers.
-bool is_device_digit(char16_t u) { return (u >= u'1' && u <= u'9') || u == 0xB9 || u == 0xB2 || u == 0xB3; }
-
-// The part before the first '.', trailing spaces ignored as Windows ignores
-// them there ("NUL .txt" is the device too).
-bool is_reserved_device_name(std::u16string_view name) {
-  std::u16string_view device = name.substr(0, name.find(u'.'));
-  while (!device.empty() && device.back() == u' ') device.remove_suffix(1);
-  if (device.size() == 3) {
-    for (std::u16string_view reserved : {u"CON", u"PRN", u"AUX", u"NUL"}) {
-      if (base::ascii_iequal(device, reserved)) return true;
-    }
-    return false;
-  }
-  if (device.size() == 4 && is_device_digit(device[3])) {
-    const std::u16string_view stem = device.substr(0, 3);
-    return base::ascii_iequal(stem, u"COM") || base::ascii_iequal(stem, u"LPT");
-  }
-  return false;
 }
 
 bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
@@ -82,7 +62,7 @@ std::u16string clean_export_name(std::u16string_view base) {
   std::u16string out;
   for (char16_t u : base) out.push_back(is_forbidden_unit(u) ? u'_' : u);
   fit_export_name(out);
-  if (is_reserved_device_name(out)) {
+  if (is_device_name(out)) {
     out.insert(out.begin(), u'_');
     fit_export_name(out);
   }

@@ -30,9 +30,8 @@ std::u16string export_name_for(const char* name);
 // Cleans a base name (no separators, not empty): units below 0x20 and
 // < > : " / \ | ? * become '_', and a name longer than 120 units loses
 // units at the end of its stem, keeping its extension (from the last '.',
-// up to 31 units) and never splitting a surrogate pair. A
-// reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, alone or before
-// a '.', any case) gets a '_' in front, and trailing dots and spaces each
+// up to 31 units) and never splitting a surrogate pair. A device name
+// (base/device_name.h) gets a '_' in front, and trailing dots and spaces each
 // become '_', since Windows would open the device or drop them; the result
 // still holds at most 120 units.
 std::u16string clean_export_name(std::u16string_view base);

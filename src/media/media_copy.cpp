@@ -1,14 +1,16 @@
 // POST /__media-copy?fromProject=..&fromId=..&toProject=..&toId=..: copies
 // one item, with its recorded content type, to another project or name.
 //
-// The copy lands in the target's staging file and replaces the target in one
+// The copy lands in the target's staging files and replaces the target in one
 // atomic rename, so a copy that fails half-way (a full disk) leaves the
 // earlier target whole, and a playback of the target never sees it
-// half-written.
+// half-written. The target's claim makes this copy the only writer of those
+// staging files (media/item_claim.h).
 #include "http/handlers.h"
 #include "http/response.h"
 #include "launcher/app_state.h"
 #include "media/media_store.h"
+#include "media/staged_item.h"
 
 namespace {
 
@@ -16,14 +18,20 @@ void send_missing(platform::NativeHandle socket) {
   send_response(socket, 404, "Not Found", "text/plain", "missing");
 }
 
-// The copy takes the source's content type. A source without a side file
-// plays as the neutral type, so the target must not keep the type of the
-// item it replaced.
-void copy_content_type(const std::u16string& source_item, const std::u16string& target_item) {
-  std::u16string source, target;
-  if (!side_file_path(source_item, &source) || !side_file_path(target_item, &target)) return;
-  if (platform::copy_file(source, target)) return;
-  if (platform::file_attributes(source) == platform::kInvalidAttributes) platform::delete_file(target);
+// Stages the source's bytes and content type under a read of the source, so
+// both come from the same upload of it. `has_type` is false for a source
+// without a side file: it plays as the neutral type, and so must the copy.
+bool stage_copy(const std::u16string& source, const StagedItem& staged, bool* has_type) {
+  std::u16string source_side;
+  if (!side_file_path(source, &source_side)) return false;
+  SourceRead read(source);
+  // A missing source or a full disk end here; a partial copy is removed by
+  // the copy itself.
+  if (!platform::copy_file(source, staged.staging)) return false;
+  *has_type = platform::copy_file(source_side, staged.side_staging);
+  if (*has_type || platform::file_attributes(source_side) == platform::kInvalidAttributes) return true;
+  discard_staged(staged);
+  return false;
 }
 
 }  // namespace
@@ -38,22 +46,19 @@ void handle_media_copy(platform::NativeHandle socket, const char* query) {
     query_param(query, kNames[i], value, sizeof value);
     if (!sanitize_segment(value, &safe[i])) return send_missing(socket);
   }
-  std::u16string source, target_folder, target, staging;
+  std::u16string source, target_folder;
   if (!item_file_path(safe[0], safe[1], &source)) return send_missing(socket);
   // The media folder itself is left alone: without it there is no source.
   if (project_folder_path(safe[2], &target_folder)) platform::create_folder(target_folder);
-  if (!item_file_path(safe[2], safe[3], &target) || !staging_file_path(target, &staging)) {
-    return send_missing(socket);
-  }
-  // A missing source, an upload of the target in progress (it holds the
-  // staging file) or a full disk all end here; a partial copy is removed by
-  // the copy itself.
-  if (!platform::copy_file(source, staging)) return send_missing(socket);
+  StagedItem staged;
+  if (!staged_item_paths(safe[2], safe[3], &staged)) return send_missing(socket);
+  // An upload or another copy of the target is under way and owns its
+  // staging files.
+  ItemClaim claim(staged.item);
+  if (!claim.held()) return send_missing(socket);
+  bool has_type = false;
+  if (!stage_copy(source, staged, &has_type)) return send_missing(socket);
   // A target open for playback cannot be replaced and stays as it is.
-  if (!platform::replace_file(staging, target)) {
-    platform::delete_file(staging);
-    return send_missing(socket);
-  }
-  copy_content_type(source, target);
+  if (commit_staged(claim, staged, has_type) != Commit::done) return send_missing(socket);
   send_response(socket, 200, "OK", "text/plain", "ok");
 }

@@ -1,6 +1,7 @@
 #include "media/media_store.h"
 
 #include "base/bounded_format.h"
+#include "base/device_name.h"
 #include "launcher/app_state.h"
 #include "platform/platform.h"
 
@@ -22,6 +23,9 @@ bool sanitize_segment(const char* text, std::u16string* safe) {
     const auto c = static_cast<unsigned char>(*p);
     out.push_back(is_safe_byte(c) ? char16_t(c) : u'_');
   }
+  // Windows would open the device, whatever folder the name is in. A device
+  // name is at most 7 characters, so the '_' never pushes a name past 80.
+  if (is_device_name(out)) out.insert(out.begin(), u'_');
   *safe = std::move(out);
   return true;
 }

@@ -22,7 +22,9 @@ inline constexpr std::size_t kMimeBytes = 160;
 inline constexpr char kDefaultMime[] = "application/octet-stream";
 
 // False for an empty text (`safe` untouched). Otherwise every byte becomes
-// one character, those outside the safe set '_', cut after 80 characters.
+// one character, those outside the safe set '_', cut after 80 characters; a
+// result that Windows takes for a device (NUL, COM1, ...) gets a '_' in
+// front, so the same identifier names the same file on every system.
 bool sanitize_segment(const char* text, std::u16string* safe);
 
 // Paths under g_app.media_folder. Each is false (and `out` empty) when the

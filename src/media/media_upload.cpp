@@ -1,9 +1,11 @@
 // POST /__media?project=..&id=..&mime=..: stores the body as one item.
 //
-// The body goes into a staging file beside the item and replaces the item in
-// one atomic rename only once every byte is on disk. So an upload that breaks
-// off, or a replacement that fails, leaves the earlier item and its side file
-// exactly as they were, and a playback never finds the item missing.
+// The body and the type go into staging files beside the item, which replace
+// the item and its side file only once every byte is on disk, the item in one
+// atomic rename. So an upload that breaks off, or a replacement that fails,
+// leaves the earlier item and its side file exactly as they were, and a
+// playback never finds the item missing. The item's claim makes this upload
+// the only writer of those staging files (media/item_claim.h).
 #include <cstring>
 
 #include "http/handlers.h"
@@ -12,6 +14,7 @@
 #include "media/body_writer.h"
 #include "media/media_answers.h"
 #include "media/media_store.h"
+#include "media/staged_item.h"
 
 namespace {
 
@@ -33,18 +36,11 @@ void choose_content_type(const char* query, const char* header_block, char (&typ
   if (type[0] == '\0') std::memcpy(type, kDefaultMime, sizeof kDefaultMime);
 }
 
-// A side file that cannot be written leaves the earlier one in place; the
-// item is stored either way. The type is written under the staging name
-// (free again once the item has moved) and moved over the side file only
-// when complete, so a full disk never leaves a type cut short.
-void record_content_type(const std::u16string& item, const std::u16string& staging, const char* type) {
-  std::u16string side;
-  if (!side_file_path(item, &side)) return;
-  platform::File file = platform::create_always(staging);
-  if (!file) return;
-  const bool written = write_all(file, type, std::uint32_t(std::strlen(type)));
-  file.close();
-  if (!written || !platform::replace_file(staging, side)) platform::delete_file(staging);
+// The type goes into its own staging file before the body is read, so the
+// item never gets new bytes without the type that came with them.
+bool stage_content_type(const std::u16string& side_staging, const char* type) {
+  platform::File file = platform::create_always(side_staging);
+  return file && write_all(file, type, std::uint32_t(std::strlen(type)));
 }
 
 }  // namespace
@@ -65,36 +61,42 @@ void handle_media_upload(platform::NativeHandle socket, const char* query, const
   // A folder that cannot be made shows up as a staging file that cannot be
   // created.
   platform::create_folder(g_app.media_folder);
-  std::u16string folder, item, staging;
+  std::u16string folder;
   if (project_folder_path(safe_project, &folder)) platform::create_folder(folder);
-  if (!item_file_path(safe_project, safe_id, &item) || !staging_file_path(item, &staging)) {
+  StagedItem staged;
+  if (!staged_item_paths(safe_project, safe_id, &staged)) return send_disk_error(socket);
+  // Another upload or copy of this item is under way: it owns the staging
+  // files until its item and type are in place.
+  ItemClaim claim(staged.item);
+  if (!claim.held()) return send_disk_error(socket);
+  // No sharing: nothing else can get at the staging files while this one
+  // writes them.
+  platform::File file = platform::create_always(staged.staging);
+  if (!file) return send_disk_error(socket);
+  if (!stage_content_type(staged.side_staging, type)) {
+    file.close();
+    discard_staged(staged);
     return send_disk_error(socket);
   }
-  // No sharing: a second upload of the same item cannot get at it while
-  // this one writes.
-  platform::File file = platform::create_always(staging);
-  if (!file) return send_disk_error(socket);
 
   const std::int64_t length = content_length(header_block);
   if (length < 0) {
     file.close();
-    platform::delete_file(staging);
+    discard_staged(staged);
     return send_length_required(socket);
   }
   if (!store_body(socket, file, header_block, body_prefix, body_prefix_count, length)) {
     // The client is gone or the disk refused: no answer, nothing left over.
     file.close();
-    platform::delete_file(staging);
+    discard_staged(staged);
     return;
   }
   file.close();
-  // One step: the old item stays whole until the new one is complete. An
-  // item open for playback cannot be replaced, and then stays as it is.
-  if (!platform::replace_file(staging, item)) {
-    platform::delete_file(staging);
+  // An item open for playback cannot be replaced, and then stays as it is,
+  // with its type.
+  if (commit_staged(claim, staged, /*has_type=*/true) != Commit::done) {
     send_response(socket, 500, "Error", "text/plain", "move");
     return;
   }
-  record_content_type(item, staging, type);
   send_stored_ok(socket);
 }

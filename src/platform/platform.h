@@ -119,6 +119,9 @@ class File {
   bool size(std::int64_t* out);
   // True only for an ordinary disk file (not a device, pipe or console).
   bool is_regular();
+  // Waits until every byte written so far is on the disk itself, not just
+  // in the system's cache (FlushFileBuffers / fsync). Files open for writing.
+  bool flush();
 
   NativeHandle native() const { return h_.get(); }
 
@@ -151,6 +154,10 @@ bool move_file(const std::u16string& from, const std::u16string& to);
 bool replace_file(const std::u16string& from, const std::u16string& to);
 // Copies, replacing an existing target.
 bool copy_file(const std::u16string& from, const std::u16string& to);
+// Windows: sets or clears the hidden attribute of a file (open or not), all
+// its other attributes cleared. POSIX has no such attribute: does nothing
+// and succeeds.
+bool set_hidden(const std::u16string& path, bool hidden);
 // Creates one folder level; fails on an existing folder (callers ignore it).
 bool create_folder(const std::u16string& path);
 // Removes an empty folder, or a link to a folder as a link.

@@ -157,6 +157,19 @@ class MediaStore(unittest.TestCase):
         new = {f for f in files_below(self.box.root) - before if not f.startswith(os.path.join("data", "Vesklar", "profile"))}
         self.assertEqual(new - expected_files, set())
 
+    def test_device_named_ids_are_ordinary_items(self):
+        # Windows would open NUL, COM1 and CON as devices: the store names
+        # them "_NUL", "_COM1" and "_CON", on every system alike.
+        body = b"not for a device" * 1000
+        self.assertEqual(self.upload(b"project=CON&id=NUL&mime=video/mp4", body), STORED)
+        self.assert_item("_CON", "_NUL", body, b"video/mp4")
+        self.assertEqual(request(b"GET /__media/CON/NUL HTTP/1.1\r\n\r\n"), whole(body, b"video/mp4"))
+        self.assertEqual(request(b"POST /__media-copy?fromProject=CON&fromId=NUL&toProject=CON&toId=COM1 HTTP/1.1"
+                                 b"\r\nContent-Length: 0\r\n\r\n"), OK)
+        self.assert_item("_CON", "_COM1", body, b"video/mp4")
+        self.assertEqual(request(b"DELETE /__media/CON HTTP/1.1\r\n\r\n"), OK)
+        self.assertFalse(os.path.exists(os.path.join(self.media, "_CON")))
+
     def test_playback_paths(self):
         self.assertEqual(self.upload(b"project=play&id=a_b&mime=video/mp4", b"0123456789"), STORED)
         self.assertEqual(self.upload(b"project=" + b"P" * 80 + b"&id=" + b"I" * 80, b"long"), STORED)
@@ -267,8 +280,8 @@ class MediaStore(unittest.TestCase):
         self.assert_item("conc", "v", first, b"first/one")
 
         # Many at once: each answers "ok", "disk" or "move", and the item is
-        # one whole body with one of the recorded types, never a mixture, with
-        # nothing left over.
+        # one whole body with the type sent with it, by a request answered
+        # "ok", never a mixture, with nothing left over.
         bodies = {i: bytes([65 + i]) * (200000 + i) for i in range(8)}
         answers = {}
 
@@ -282,9 +295,11 @@ class MediaStore(unittest.TestCase):
             t.join()
         self.assertTrue(set(answers.values()) <= {STORED, DISK, MOVE}, answers)
         self.assertIn(STORED, answers.values())
-        self.assertIn(read_bytes(self.item("conc", "many")), bodies.values())
-        self.assertIn(read_bytes(self.item("conc", "many.mime")), [b"t/%d" % i for i in bodies])
+        stored = [i for i in bodies if answers[i] == STORED]
+        self.assertIn((read_bytes(self.item("conc", "many")), read_bytes(self.item("conc", "many.mime"))),
+                      [(bodies[i], b"t/%d" % i) for i in stored])
         self.assertFalse(os.path.exists(self.item("conc", "many.tmp")))
+        self.assertFalse(os.path.exists(self.item("conc", "many.mime.tmp")))
 
     def test_upload_during_playback(self):
         big = os.urandom(1 << 20) * 24
@@ -530,6 +545,8 @@ class MediaStore(unittest.TestCase):
             # 766 bytes in the query; shortened by the stem to 119 units, since
             # the pair U+1F600 would have been split at 116.
             ("\u00f1" * 115 + "\U0001F600" + "\u00f1" * 10 + ".mp4", "\u00f1" * 115 + ".mp4"),
+            # Only a save in progress has a name of this form.
+            (b"clip.vesklar-part", "clip_vesklar-part"),
         ]
         for raw, name in cases:
             if isinstance(raw, str):
@@ -572,10 +589,14 @@ class MediaStore(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.downloads, "fail1.bin")))
         with connect(timeout=30) as s:
             s.sendall(b"POST /__save?name=fail2.bin HTTP/1.1\r\nContent-Length: 3000000\r\n\r\n" + b"h" * 1000000)
-            self.assertTrue(wait_until(lambda: os.path.exists(os.path.join(self.downloads, "fail2.bin"))))
+            # The body goes into a part file; the export's own name stays free.
+            part = os.path.join(self.downloads, "fail2.bin.vesklar-part")
+            self.assertTrue(wait_until(lambda: os.path.exists(part)))
+            self.assertFalse(os.path.exists(os.path.join(self.downloads, "fail2.bin")))
             s.shutdown(socket.SHUT_WR)
             self.assertEqual(read_all(s), b"")
-        self.assertTrue(wait_until(lambda: not os.path.exists(os.path.join(self.downloads, "fail2.bin"))))
+        self.assertTrue(wait_until(lambda: not os.path.exists(part)))
+        self.assertFalse(os.path.exists(os.path.join(self.downloads, "fail2.bin")))
 
 
 if __name__ == "__main__":

@@ -182,6 +182,14 @@ bool File::is_regular() {
   return ::fstat(static_cast<int>(native()), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool File::flush() {
+  int r;
+  do {
+    r = ::fsync(static_cast<int>(native()));
+  } while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
 File open_for_read(const std::u16string& path) {
   const std::string p = to_native(path);
   ShareRegistry& reg = registry();
@@ -278,6 +286,8 @@ bool copy_file(const std::u16string& from, const std::u16string& to) {
   delete_file(to);
   return false;
 }
+
+bool set_hidden(const std::u16string&, bool) { return true; }
 
 bool create_folder(const std::u16string& path) { return ::mkdir(to_native(path).c_str(), 0755) == 0; }
 

@@ -48,6 +48,8 @@ bool File::is_regular() {
   return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool File::flush() { return ::FlushFileBuffers(to_handle(native())) != FALSE; }
+
 namespace {
 
 // A replacing move holds its target open with delete access for an instant,
@@ -100,6 +102,12 @@ bool replace_file(const std::u16string& from, const std::u16string& to) {
 
 bool copy_file(const std::u16string& from, const std::u16string& to) {
   return ::CopyFileW(wide(from), wide(to), FALSE) != FALSE;
+}
+
+bool set_hidden(const std::u16string& path, bool hidden) {
+  // Only FILE_WRITE_ATTRIBUTES is needed, which no sharing mode withholds,
+  // so this works on a file that is open without sharing too.
+  return ::SetFileAttributesW(wide(path), hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL) != FALSE;
 }
 
 bool create_folder(const std::u16string& path) {

@@ -31,6 +31,13 @@ TEST(SanitizeSegment, EveryByteBecomesOneSafeCharacter) {
       {b80, std::u16string(80, u'b')},
       {b80 + "c", std::u16string(80, u'b')},                 // the 81st byte is dropped
       {std::string(128, 'x'), std::u16string(80, u'x')},
+      // Names Windows opens as devices get a '_' in front, after the mending
+      // of the other bytes (so "NUL.mp4" stays an ordinary name).
+      {"NUL", u"_NUL"},
+      {"com1", u"_com1"},
+      {"CONIN$", u"CONIN_"},
+      {"NUL.mp4", u"NUL_mp4"},
+      {"LPT\xC2\xB9", u"LPT__"},
   };
   for (const auto& c : cases) {
     std::u16string safe = u"untouched";
