@@ -5,9 +5,22 @@
 // being played cannot be deleted or replaced, and two writers of one file
 // cannot both have it. A process-wide registry keyed by (device, inode)
 // counts the readers and marks the writer of every file this layer has open;
-// opening, closing and every delete, move, replace and copy consult it under
-// one mutex, so each of them is atomic with respect to the others. Other
-// processes are not covered: they do not know the rules anyway.
+// opening, closing and every delete, move, replace and copy consult it, so
+// each of them is atomic with respect to the others. Other processes are not
+// covered: they do not know the rules anyway.
+//
+// The registry's lock guards its bookkeeping only, never a system call: an
+// open, a truncation or an unlink of a large file can wait on the disk for
+// seconds, and every playback would wait with it. What makes a call atomic
+// instead is a claim on the names it works on (its path, or both paths of a
+// move), held from its first look at the file system to its last: a call
+// that meets a claimed name waits until the claim ends and then starts its
+// look afresh, so calls on one name follow each other as if under one lock,
+// while calls on other names never wait. A name is its path as given; the
+// portable code spells one file's path one way. A file reached through a
+// second spelling (a link) still obeys the open/open rules through the
+// registry, but a delete or replace through one spelling is not ordered
+// against an open through another.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -15,9 +28,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -41,15 +57,35 @@ struct Usage {
 
 class ShareRegistry {
  public:
-  std::mutex& mutex() { return mutex_; }
-
-  // The callers below hold mutex() for all of these.
-  bool in_use(const FileKey& key) const { return by_file_.count(key) != 0; }
-  bool has_writer(const FileKey& key) const {
-    auto it = by_file_.find(key);
-    return it != by_file_.end() && it->second.writer;
+  // Waits until no other call holds `name` (nor `second`, when given), then
+  // holds them: both at once, so two calls can never each hold what the
+  // other waits for.
+  void hold(const std::string& name, const std::string* second) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    names_free_.wait(lock, [&] { return held_.count(name) == 0 && (!second || held_.count(*second) == 0); });
+    held_.insert(name);
+    if (second) held_.insert(*second);
   }
-  void add(int fd, const FileKey& key, bool writer) {
+  void let_go(const std::string& name, const std::string* second) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      held_.erase(name);
+      if (second) held_.erase(*second);
+    }
+    names_free_.notify_all();
+  }
+
+  // Nobody in this process has the file open.
+  bool unused(const FileKey& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return by_file_.count(key) == 0;
+  }
+  // Records `fd` as open on the file, if the sharing rules allow: a reader
+  // beside other readers only, a writer alone.
+  bool add(int fd, const FileKey& key, bool writer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = by_file_.find(key);
+    if (it != by_file_.end() && (writer || it->second.writer)) return false;
     Usage& u = by_file_[key];
     if (writer) {
       u.writer = true;
@@ -57,8 +93,10 @@ class ShareRegistry {
       ++u.readers;
     }
     by_fd_[fd] = {key, writer};
+    return true;
   }
   void remove(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
     auto it = by_fd_.find(fd);
     if (it == by_fd_.end()) return;  // a descriptor this layer did not open
     auto file = by_file_.find(it->second.first);
@@ -75,6 +113,8 @@ class ShareRegistry {
 
  private:
   std::mutex mutex_;
+  std::condition_variable names_free_;
+  std::set<std::string> held_;  // names claimed by a call under way
   std::map<FileKey, Usage> by_file_;
   std::map<int, std::pair<FileKey, bool>> by_fd_;  // descriptor -> file, is writer
 };
@@ -88,6 +128,39 @@ ShareRegistry& registry() {
 
 FileKey key_of(const struct stat& st) { return {st.st_dev, st.st_ino}; }
 
+// Holds a call's names (see ShareRegistry::hold) for its whole life.
+class NameClaim {
+ public:
+  explicit NameClaim(const std::string& name, const std::string* second = nullptr)
+      : name_(name), second_(second) {
+    registry().hold(name_, second_);
+  }
+  NameClaim(const NameClaim&) = delete;
+  NameClaim& operator=(const NameClaim&) = delete;
+  ~NameClaim() { registry().let_go(name_, second_); }
+
+ private:
+  const std::string& name_;
+  const std::string* second_;
+};
+
+// A descriptor not yet in the registry: closed plainly if it never gets there.
+class Unregistered {
+ public:
+  explicit Unregistered(int fd) : fd_(fd) {}
+  Unregistered(const Unregistered&) = delete;
+  Unregistered& operator=(const Unregistered&) = delete;
+  ~Unregistered() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Now the registry's: a File closes it from here on.
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
 int open_retry(const std::string& path, int flags, mode_t mode) {
   int fd;
   do {
@@ -97,8 +170,8 @@ int open_retry(const std::string& path, int flags, mode_t mode) {
 }
 
 // Descriptors are opened non-blocking so that a FIFO at the path cannot hang
-// the call (and with it the registry lock); reads and writes then block as
-// usual.
+// the call (and with it every other call on that name); reads and writes
+// then block as usual.
 bool clear_nonblock(int fd) {
   const int fl = ::fcntl(fd, F_GETFL);
   return fl >= 0 && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == 0;
@@ -111,20 +184,24 @@ constexpr int kOpenFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 // such a link could point anywhere.
 File create_for_write(const std::u16string& path, bool exclusive) {
   const std::string p = to_native(path);
-  ShareRegistry& reg = registry();
-  std::lock_guard<std::mutex> lock(reg.mutex());
-  // No O_TRUNC: a file that someone has open must keep its content, so the
-  // truncation waits until the registry has been asked.
-  const int fd = open_retry(p, O_WRONLY | O_CREAT | O_NOFOLLOW | kOpenFlags | (exclusive ? O_EXCL : 0), 0666);
-  if (fd < 0) return File();
+  File file;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || reg.in_use(key_of(st)) || (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) ||
-      !clear_nonblock(fd)) {
-    ::close(fd);
-    return File();
+  {
+    NameClaim claim(p);
+    // No O_TRUNC: a file that someone has open must keep its content, so the
+    // truncation waits until the registry has been asked.
+    Unregistered fd(open_retry(p, O_WRONLY | O_CREAT | O_NOFOLLOW | kOpenFlags | (exclusive ? O_EXCL : 0), 0666));
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !clear_nonblock(fd.get()) ||
+        !registry().add(fd.get(), key_of(st), /*writer=*/true)) {
+      return File();
+    }
+    file = File(fd.release());
   }
-  reg.add(fd, key_of(st), /*writer=*/true);
-  return File(fd);
+  // As its writer the file is out of everyone else's reach, so the name can
+  // go before the cut: freeing a large file's blocks takes its time, and a
+  // call on the same name meanwhile gets the answer it would get afterwards.
+  if (S_ISREG(st.st_mode) && ::ftruncate(static_cast<int>(file.native()), 0) != 0) return File();
+  return file;
 }
 
 bool write_all(File& f, const char* data, std::uint32_t len) {
@@ -140,11 +217,10 @@ bool write_all(File& f, const char* data, std::uint32_t len) {
 }  // namespace
 
 void FileTraits::close(value_type h) {
-  ShareRegistry& reg = registry();
-  std::lock_guard<std::mutex> lock(reg.mutex());
-  reg.remove(static_cast<int>(h));
-  // Closed under the lock so that the descriptor number cannot be reused and
-  // registered by another thread before its old entry is gone.
+  // The entry goes first: the descriptor number cannot be reused until the
+  // close below, so another thread can never register it while its old entry
+  // is still there. The close itself can take as long as freeing the file.
+  registry().remove(static_cast<int>(h));
   ::close(static_cast<int>(h));
 }
 
@@ -192,20 +268,17 @@ bool File::flush() {
 
 File open_for_read(const std::u16string& path) {
   const std::string p = to_native(path);
-  ShareRegistry& reg = registry();
-  // The open happens under the lock too: otherwise a delete could slip in
-  // between the open and the registration and remove a file that is open.
-  std::lock_guard<std::mutex> lock(reg.mutex());
-  const int fd = open_retry(p, O_RDONLY | kOpenFlags, 0);
-  if (fd < 0) return File();
+  // The name is held from the open to the registration: otherwise a delete
+  // or a replace could slip in between and remove a file that is open.
+  NameClaim claim(p);
+  Unregistered fd(open_retry(p, O_RDONLY | kOpenFlags, 0));
   struct stat st;
   // A folder cannot be opened as a file on Windows either.
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || reg.has_writer(key_of(st)) || !clear_nonblock(fd)) {
-    ::close(fd);
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode) || !clear_nonblock(fd.get()) ||
+      !registry().add(fd.get(), key_of(st), /*writer=*/false)) {
     return File();
   }
-  reg.add(fd, key_of(st), /*writer=*/false);
-  return File(fd);
+  return File(fd.release());
 }
 
 File create_always(const std::u16string& path) { return create_for_write(path, /*exclusive=*/false); }
@@ -228,20 +301,20 @@ std::uint32_t file_attributes(const std::u16string& path) {
 
 bool delete_file(const std::u16string& path) {
   const std::string p = to_native(path);
-  ShareRegistry& reg = registry();
-  std::lock_guard<std::mutex> lock(reg.mutex());
+  // Held until the unlink is done: nothing can open the file meanwhile, nor
+  // put another one at its name.
+  NameClaim claim(p);
   struct stat st;
-  if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || reg.in_use(key_of(st))) return false;
+  if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || !registry().unused(key_of(st))) return false;
   return ::unlink(p.c_str()) == 0;
 }
 
 bool move_file(const std::u16string& from, const std::u16string& to) {
   const std::string f = to_native(from);
   const std::string t = to_native(to);
-  ShareRegistry& reg = registry();
-  std::lock_guard<std::mutex> lock(reg.mutex());
+  NameClaim claim(f, &t);
   struct stat st;
-  if (::lstat(f.c_str(), &st) != 0 || reg.in_use(key_of(st))) return false;
+  if (::lstat(f.c_str(), &st) != 0 || !registry().unused(key_of(st))) return false;
   if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // The file system cannot rename without replacing. A hard link fails on an
@@ -257,19 +330,22 @@ bool move_file(const std::u16string& from, const std::u16string& to) {
 bool replace_file(const std::u16string& from, const std::u16string& to) {
   const std::string f = to_native(from);
   const std::string t = to_native(to);
+  // Both names are held until the rename is done: an open of the target
+  // waits and then finds the new file, as it would have found the old one
+  // before; it never finds neither.
+  NameClaim claim(f, &t);
   ShareRegistry& reg = registry();
-  std::lock_guard<std::mutex> lock(reg.mutex());
   struct stat st;
-  if (::lstat(f.c_str(), &st) != 0 || reg.in_use(key_of(st))) return false;
+  if (::lstat(f.c_str(), &st) != 0 || !reg.unused(key_of(st))) return false;
   struct stat target;
-  if (::lstat(t.c_str(), &target) == 0 && reg.in_use(key_of(target))) return false;
+  if (::lstat(t.c_str(), &target) == 0 && !reg.unused(key_of(target))) return false;
   return ::rename(f.c_str(), t.c_str()) == 0;
 }
 
 bool copy_file(const std::u16string& from, const std::u16string& to) {
   // Both ends go through the ordinary opens, so the copy obeys the sharing
   // rules (a source being written or a target open in any way fails) without
-  // holding the registry lock while the bytes move.
+  // holding either name while the bytes move.
   File src = open_for_read(from);
   if (!src || !src.is_regular()) return false;
   File dst = create_always(to);

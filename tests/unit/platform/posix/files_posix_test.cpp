@@ -1,10 +1,14 @@
 // File and folder services where Linux differs from Windows: symbolic
-// links, folders and devices opened as files, targets of every kind.
+// links, folders and devices opened as files, targets of every kind, and the
+// sharing rules kept by this process itself.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/file_text.h"
 #include "platform/platform.h"
@@ -115,6 +119,47 @@ TEST(Folders, LinksGoAsLinksAndTheirTargetsStay) {
   EXPECT_EQ(read_text(t.dir / u"folder\\inside"), "kept");
   EXPECT_TRUE(platform::delete_file(t.dir / u"link_to_file"));
   EXPECT_EQ(read_text(t.dir / u"file"), "content");
+}
+
+// Calls on one name from several threads must give answers that the same
+// calls one after another could give: a file open for writing never goes
+// away under its writer, and an item replaced again and again is never
+// missing for a reader, who gets the old or the new file.
+TEST(SharingThreads, CallsOnOneNameTakeTurns) {
+  TempDir dir;
+  const std::u16string item = dir / u"item", staging = dir / u"item.tmp", held = dir / u"held";
+  TempDir::write(item, "0");
+  constexpr int kReplacements = 200;
+  std::atomic<bool> stop{false};
+  std::atomic<int> missing{0}, vanished{0}, replaced{0}, deleted{0};
+  // Until the replacements are done, the others go round as fast as they can.
+  std::vector<std::thread> others;
+  others.emplace_back([&] {
+    while (!stop) {
+      if (!platform::open_for_read(item)) ++missing;
+    }
+  });
+  others.emplace_back([&] {
+    while (!stop) {
+      platform::File w = platform::create_always(held);
+      if (w && platform::file_attributes(held) == platform::kInvalidAttributes) ++vanished;
+    }
+  });
+  others.emplace_back([&] {
+    while (!stop) {
+      if (platform::delete_file(held)) ++deleted;
+    }
+  });
+  for (int i = 0; i < kReplacements; ++i) {
+    TempDir::write(staging, "1");
+    if (platform::replace_file(staging, item)) ++replaced;
+  }
+  stop = true;
+  for (auto& t : others) t.join();
+  EXPECT_EQ(missing.load(), 0) << "a reader found the item missing while it was replaced";
+  EXPECT_EQ(vanished.load(), 0) << "a file open for writing was deleted";
+  EXPECT_GT(replaced.load(), 0);
+  EXPECT_GT(deleted.load(), 0);
 }
 
 }  // namespace
