@@ -7,11 +7,14 @@ namespace {
 // while the process runs its static destructors on the way out.
 union NeverDestroyed {
   AppState state;
-  constexpr NeverDestroyed() : state() {}
+  NeverDestroyed() : state() {}
   ~NeverDestroyed() {}
 };
 
-constinit NeverDestroyed g_storage;
+// Built before main (not at compile time: the open-page table's mutex is not
+// constexpr on every toolchain); nothing reads the record during static
+// initialisation.
+NeverDestroyed g_storage;
 
 }  // namespace
 
