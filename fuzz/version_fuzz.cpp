@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   char script[640];
   format_bootstrap_script(number, name, script, sizeof script);
-  FUZZ_CHECK(std::strlen(script) <= 220);
+  FUZZ_CHECK(std::strlen(script) <= kBootstrapScriptMaxChars);
   FUZZ_CHECK(std::strstr(script, "</script>") + 9 == script + std::strlen(script));
   return 0;
 }

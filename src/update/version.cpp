@@ -37,10 +37,12 @@ constexpr char kBootstrapTemplate[] =
     "window.addEventListener('pagehide',function(){t('/__quit');});})();</script>";
 // The two placeholders give way to at most 11 digits and the name.
 constexpr std::size_t kIntDigitsMax = 11;
-static_assert(sizeof kBootstrapTemplate - 1 - 4 + kIntDigitsMax + kVersionNameMax < AppState::kBootstrapScriptBytes,
-              "the bootstrap script always fits its field");
+constexpr std::size_t kLongestScript = sizeof kBootstrapTemplate - 1 - 4 + kIntDigitsMax + kVersionNameMax;
+static_assert(kLongestScript < AppState::kBootstrapScriptBytes, "the bootstrap script always fits its field");
 
 }  // namespace
+
+const std::size_t kBootstrapScriptMaxChars = kLongestScript;
 
 void parse_version_text(const char* text, std::int32_t* number, char* name) {
   *number = read_leading_int(text);

@@ -12,5 +12,8 @@ inline constexpr std::size_t kVersionNameMax = 30;
 // `name` must hold kVersionNameMax + 1 bytes or more.
 void parse_version_text(const char* text, std::int32_t* number, char* name);
 
+// The longest bootstrap script, without its terminator.
+extern const std::size_t kBootstrapScriptMaxChars;
+
 // Formats the page bootstrap script; the result is never cut.
 void format_bootstrap_script(std::int32_t number, const char* name, char* out, std::size_t capacity);
