@@ -34,3 +34,10 @@ if [ "$what" = test ] && [ "$(node -p 'process.versions.node.split(".")[0]')" -l
   $sudo npm install -g --no-audit --no-fund node@20
   hash -r
 fi
+
+# The end-to-end tests' own packages (playwright-core, from the lock file),
+# fetched here so that the tests themselves need no network.
+e2e="$(cd "$(dirname "$0")/.." && pwd)/tests/e2e"
+if [ "$what" = test ] && [ ! -f "$e2e/node_modules/playwright-core/package.json" ]; then
+  (cd "$e2e" && npm ci --no-audit --no-fund --loglevel=error)
+fi

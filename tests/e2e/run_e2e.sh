@@ -28,7 +28,8 @@ export VESKLAR_E2E_EXE
 [ -n "${VESKLAR_E2E_WINE:-}" ] && export VESKLAR_E2E_WINE VESKLAR_E2E_WINEPREFIX
 
 cd "$here"
-# playwright-core from the lock file, installed on first use.
+# playwright-core from the lock file: scripts/setup.sh installs it; a run
+# by hand on a tree set up otherwise installs it on first use.
 if [ ! -f node_modules/playwright-core/package.json ]; then
   npm ci --no-audit --no-fund --loglevel=error
 fi
