@@ -17,8 +17,8 @@ std::int64_t read_number(const char* p) {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // "-n": nothing but blanks before the '-', and digits (after blanks) behind it.
-bool is_suffix_range(const char* spec, const char* dash) {
-  for (const char* p = spec; p < dash; ++p)
+bool is_suffix_range(const char* range_set, const char* dash) {
+  for (const char* p = range_set; p < dash; ++p)
     if (!is_blank(*p)) return false;
   const char* p = dash + 1;
   while (is_blank(*p)) ++p;
@@ -34,10 +34,10 @@ constexpr char kWholeTemplate[] =
 RangeOutcome resolve_range(const char* value, std::int64_t size) {
   RangeOutcome whole{0, size > 0 ? size : 0, false};
   if (size <= 0 || std::strlen(value) < 6 || !base::ascii_iequal_n(value, "bytes=", 6)) return whole;
-  const char* spec = value + 6;
-  const char* dash = std::strchr(spec, '-');
+  const char* range_set = value + 6;
+  const char* dash = std::strchr(range_set, '-');
   if (!dash) return whole;
-  if (is_suffix_range(spec, dash)) {
+  if (is_suffix_range(range_set, dash)) {
     // The last n bytes; a suffix longer than the file means all of it, and
     // a suffix of 0 asks for nothing, which is refused like any range that
     // cannot be granted.
@@ -46,7 +46,7 @@ RangeOutcome resolve_range(const char* value, std::int64_t size) {
     return n >= size ? RangeOutcome{0, size, true} : RangeOutcome{size - n, n, true};
   }
   // Nothing before the '-' and no number after it: from 0.
-  std::int64_t first = dash == spec ? 0 : read_number(spec);
+  std::int64_t first = dash == range_set ? 0 : read_number(range_set);
   std::int64_t last = dash[1] != '\0' ? read_number(dash + 1) : size - 1;
   if (first < 0) first = 0;
   if (last >= size) last = size - 1;
