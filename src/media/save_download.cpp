@@ -48,7 +48,10 @@ bool create_part_file(const std::u16string& name, platform::File* file, std::u16
       platform::set_hidden(*part, true);
       return true;
     }
-    if (!exists(*part)) return false;  // not taken, just refused
+    // Taken by another save of the same name: its part file is still there,
+    // or (a rename is atomic, so asked in this order) it already carries
+    // the final name. Neither: not taken, just refused.
+    if (!exists(*part) && !exists(path)) return false;
   }
   return false;
 }
