@@ -156,11 +156,15 @@ int launcher_main() {
   platform::close_listener(listener);
   const bool accept_ended = accept_thread.wait(kAcceptThreadWaitMs);
   // Workers still serving are not waited for: a slow download would hold
-  // the quit for as long as its reader. They go on until the process ends,
-  // touching only what is never destroyed (g_app, the worker pool, the file
-  // registry) and their sockets, so the network layer stays up unless no
-  // worker is left.
-  if (accept_ended && worker_threads_live() == 0) platform::net_cleanup();
+  // the quit for as long as its reader.
+  if (accept_ended && worker_threads_live() == 0) {
+    platform::net_cleanup();
+    instance.release();
+    return 0;
+  }
+  // Some are: the network layer stays up under them, and the process ends
+  // here without the libraries' clean-up, which could wait forever for a
+  // lock that a stopped worker held.
   instance.release();
-  return 0;
+  platform::end_process_abruptly(0);
 }

@@ -348,6 +348,11 @@ std::optional<std::u16string> make_private_temp_folder(std::u16string_view prefi
 std::uint32_t current_process_id();
 // Ends the process at once with the code; nothing is cleaned up.
 [[noreturn]] void exit_process(int code);
+// Ends the process with the code while other threads may be in the middle
+// of a call: no library's clean-up code runs, so none can wait for a lock
+// that a stopped thread held. Open handles and sockets are closed by the
+// system, and unsent socket data may be lost.
+[[noreturn]] void end_process_abruptly(int code);
 
 // The single-instance marker ("Local\VesklarEditorV1" on Windows).
 enum class InstanceResult { failed, acquired, already_running };

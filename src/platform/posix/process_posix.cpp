@@ -286,6 +286,8 @@ std::uint32_t current_process_id() { return static_cast<std::uint32_t>(::getpid(
 
 void exit_process(int code) { ::_exit(code); }
 
+void end_process_abruptly(int code) { ::_exit(code); }
+
 // The named mutex becomes an exclusive lock on a file. "Local\" (the session
 // namespace) is dropped from the name; the user's runtime folder is already
 // per session, and the /tmp fallback carries the user id instead.

@@ -60,6 +60,16 @@ std::uint32_t current_process_id() { return ::GetCurrentProcessId(); }
 
 void exit_process(int code) { ::ExitProcess(static_cast<UINT>(code)); }
 
+// ExitProcess stops the other threads wherever they are and then runs every
+// DLL's detach code, which deadlocks if a stopped thread held a lock that
+// code takes (Wine showed it: threads in socket calls at exit left the
+// process hanging). TerminateProcess on the current process skips the
+// detach code and does not return; ExitProcess is only a fallback.
+void end_process_abruptly(int code) {
+  ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+  ::ExitProcess(static_cast<UINT>(code));
+}
+
 void InstanceLock::release() {
   if (h_ == kInvalidNative) return;
   ::ReleaseMutex(to_handle(h_));
