@@ -8,7 +8,6 @@
 #include "http/request_head.h"
 #include "http/router.h"
 #include "http/worker_pool.h"
-#include "launcher/app_state.h"
 
 namespace {
 
@@ -16,8 +15,17 @@ namespace {
 // the worker gives the connection up: a build setting (see src/CMakeLists.txt).
 constexpr std::uint32_t kConnectionTimeoutMs = VESKLAR_CONNECTION_TIMEOUT_MS;
 
+// One accepted connection on its way to a worker, with the worker's share
+// of the context: whatever else has ended, the context lives until the
+// worker lets go of it here.
+struct Connection {
+  std::shared_ptr<ServerContext> context;
+  platform::Socket socket;
+};
+
 void worker_body(void* arg) {
-  handle_connection(platform::Socket(reinterpret_cast<platform::NativeHandle>(arg)));
+  const std::unique_ptr<Connection> connection(static_cast<Connection*>(arg));
+  handle_connection(*connection->context, std::move(connection->socket));
 }
 
 // Never destroyed: workers may still be serving while the process ends.
@@ -28,7 +36,7 @@ WorkerPool& workers() {
 
 }  // namespace
 
-void accept_loop(platform::NativeHandle listener) {
+void accept_loop(std::shared_ptr<ServerContext> context, platform::NativeHandle listener) {
   WorkerPool& pool = workers();
   // Idle threads end with the server; threads still serving a connection
   // finish it first, as before.
@@ -36,9 +44,9 @@ void accept_loop(platform::NativeHandle listener) {
     WorkerPool& pool;
     ~DismissParked() { pool.dismiss_parked(kDismissParkedWaitMs); }
   } dismiss{pool};
-  while (g_app.server_running.load() != 0) {
-    platform::Socket connection = platform::accept_connection(listener);
-    if (!connection) {
+  while (context->lifecycle.running.load()) {
+    platform::Socket socket = platform::accept_connection(listener);
+    if (!socket) {
       // Out of descriptors for the moment (many connections open at once)
       // must not end the server for good: the waiting connections are taken
       // once some close. Anything else, a closed listener included, ends it.
@@ -46,10 +54,10 @@ void accept_loop(platform::NativeHandle listener) {
       platform::sleep_ms(kAcceptRetryDelayMs);
       continue;
     }
-    void* arg = reinterpret_cast<void*>(connection.get());
-    // The worker owns the socket from here on.
-    if (pool.run(arg)) connection.release();
-    // Otherwise `connection` closes here: the client gets no answer.
+    std::unique_ptr<Connection> connection(new (std::nothrow) Connection{context, std::move(socket)});
+    // The worker owns the connection from here on.
+    if (connection && pool.run(connection.get())) connection.release();
+    // Otherwise the socket closes here: the client gets no answer.
   }
 }
 
@@ -57,7 +65,7 @@ std::size_t worker_threads_started() { return workers().threads_started(); }
 std::size_t worker_threads_parked() { return workers().parked(); }
 std::size_t worker_threads_live() { return workers().live(); }
 
-void handle_connection(platform::Socket socket) {
+void handle_connection(ServerContext& context, platform::Socket socket) {
   const platform::NativeHandle s = socket.get();
   platform::set_timeouts(s, kConnectionTimeoutMs, kConnectionTimeoutMs);
 
@@ -79,7 +87,7 @@ void handle_connection(platform::Socket socket) {
 
   RequestHead head;
   if (!parse_request_head(buffer.get(), received, head_length, &head)) return;
-  route_request(s, head);
+  route_request(context, s, head);
   // An answer given before the body was read (a refusal, a full disk) must
   // not be lost to the reset that closing on unread bytes would cause.
   if (client_may_still_send(s, head)) linger_before_close(s);

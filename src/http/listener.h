@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "http/server_context.h"
 #include "platform/platform.h"
 
 inline constexpr std::size_t kHeadBufferBytes = 65536;  // at most 65,535 received
@@ -32,10 +34,11 @@ inline constexpr std::uint32_t kParkedWorkerIdleMs = 30000;
 // threads to leave (they only have to wake up and return).
 inline constexpr std::uint32_t kDismissParkedWaitMs = 200;
 
-// Accepts connections until the server running flag is cleared or the
+// Accepts connections until `context->lifecycle.running` is cleared or the
 // listener is closed, giving each a worker thread of its own (a parked one
-// when there is one, otherwise a new one). Never closes the listener.
-void accept_loop(platform::NativeHandle listener);
+// when there is one, otherwise a new one). Never closes the listener. Every
+// connection keeps a share of the context until its worker is done with it.
+void accept_loop(std::shared_ptr<ServerContext> context, platform::NativeHandle listener);
 
 // How many worker threads the listener has started so far (diagnostics and
 // tests: with parked threads reused, far fewer than connections).
@@ -47,4 +50,4 @@ std::size_t worker_threads_parked();
 std::size_t worker_threads_live();
 
 // A worker's whole life: read the head, parse, route, close. Owns `socket`.
-void handle_connection(platform::Socket socket);
+void handle_connection(ServerContext& context, platform::Socket socket);

@@ -7,7 +7,6 @@
 
 #include "base/bounded_format.h"
 #include "http/response.h"
-#include "launcher/app_state.h"
 
 namespace {
 
@@ -27,7 +26,8 @@ std::int64_t find_head_tag(const char* text) {
   return -1;
 }
 
-void serve_page(platform::NativeHandle socket, const std::u16string& page_path, bool head_only) {
+void serve_page(platform::NativeHandle socket, const std::u16string& page_path, std::string_view bootstrap_script,
+                bool head_only) {
   if (head_only) {
     // Answered without opening the file: the same whether it exists or not.
     send_response(socket, 200, "OK", "text/html; charset=utf-8", "");
@@ -59,8 +59,8 @@ void serve_page(platform::NativeHandle socket, const std::u16string& page_path, 
   if (!std::strstr(page.get(), kMarker)) {
     const std::int64_t at = find_head_tag(page.get());
     const std::size_t split = at < 0 ? 0 : std::size_t(at);
-    const char* script = g_app.bootstrap_script;
-    const std::size_t script_length = std::strlen(script);
+    const char* script = bootstrap_script.data();
+    const std::size_t script_length = bootstrap_script.size();
     injected.reset(new (std::nothrow) char[page_length + script_length + 1]);
     if (!injected) return;
     std::memcpy(injected.get(), page.get(), split);

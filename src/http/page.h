@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -15,4 +16,7 @@ inline constexpr std::size_t kPageHeaderLimit = 256;
 // `text`; -1 when there is none.
 std::int64_t find_head_tag(const char* text);
 
-void serve_page(platform::NativeHandle socket, const std::u16string& page_path, bool head_only);
+// Answers with the page at `page_path`, `bootstrap_script` inserted (unless
+// the page already knows the launcher).
+void serve_page(platform::NativeHandle socket, const std::u16string& page_path, std::string_view bootstrap_script,
+                bool head_only);

@@ -7,7 +7,6 @@
 #include "http/open_pages.h"
 #include "http/request_guard.h"
 #include "http/response.h"
-#include "launcher/app_state.h"
 
 namespace {
 
@@ -39,7 +38,7 @@ bool read_page_message(const RequestHead& head, char (&id)[kPageMessageBytes], s
   return true;
 }
 
-void answer_quit_beacon(platform::NativeHandle socket, const RequestHead& head) {
+void answer_quit_beacon(ServerLifecycle& lifecycle, platform::NativeHandle socket, const RequestHead& head) {
   drain_request_body(socket, head);
   std::uint32_t deadline = platform::tick_ms() + kQuitGraceMs;
   // 0 means "no quit pending"; a deadline landing exactly on 0 after the
@@ -48,16 +47,16 @@ void answer_quit_beacon(platform::NativeHandle socket, const RequestHead& head) 
   // Armed before the page is marked closed: the main thread, which reads
   // the deadline, then the table, then the deadline again, can never see
   // this page closed together with an older deadline that has passed.
-  g_app.quit_deadline.exchange(deadline);
+  lifecycle.quit_deadline.exchange(deadline);
   // A beacon without a page id (a page served without the bootstrap, or
   // one that sends its own) arms the deadline and nothing more.
   char id[kPageMessageBytes];
   std::uint64_t seq = 0;
-  if (read_page_message(head, id, &seq)) g_app.open_pages.record(id, seq, PageSays::hidden);
+  if (read_page_message(head, id, &seq)) lifecycle.open_pages.record(id, seq, PageSays::hidden);
   send_response(socket, 204, "No Content", "text/plain", "");
 }
 
-void answer_page_shown(platform::NativeHandle socket, const RequestHead& head) {
+void answer_page_shown(ServerLifecycle& lifecycle, platform::NativeHandle socket, const RequestHead& head) {
   drain_request_body(socket, head);
   char id[kPageMessageBytes];
   std::uint64_t seq = 0;
@@ -65,13 +64,13 @@ void answer_page_shown(platform::NativeHandle socket, const RequestHead& head) {
     send_response(socket, 400, "Bad Request", "text/plain", "bad-id");
     return;
   }
-  g_app.open_pages.record(id, seq, PageSays::shown);
+  lifecycle.open_pages.record(id, seq, PageSays::shown);
   send_response(socket, 204, "No Content", "text/plain", "");
 }
 
 }  // namespace
 
-void route_request(platform::NativeHandle socket, const RequestHead& head) {
+void route_request(ServerContext& context, platform::NativeHandle socket, const RequestHead& head) {
   // Refused before anything else: such a request neither arms nor clears the
   // quit deadline, and its body is never read.
   switch (check_request(head)) {
@@ -80,36 +79,36 @@ void route_request(platform::NativeHandle socket, const RequestHead& head) {
     case Guard::pass: break;
   }
 
-  if (path_is(head, "/__quit")) return answer_quit_beacon(socket, head);
+  if (path_is(head, "/__quit")) return answer_quit_beacon(context.lifecycle, socket, head);
   // Counted, but no sign that the pending quit should go: only the table
   // says whether a page is open, and a late announcement of a page that has
   // already said goodbye must not keep the launcher running.
-  if (method_is(head, "POST") && path_is(head, "/__open")) return answer_page_shown(socket, head);
+  if (method_is(head, "POST") && path_is(head, "/__open")) return answer_page_shown(context.lifecycle, socket, head);
 
   // Any other request from the launcher's own pages means a page is still
   // (or again) there. Another site may still load files of the site (a
   // frame, an image), but must not keep the launcher running that way.
-  if (from_own_origin(head)) g_app.quit_deadline.exchange(0);
+  if (from_own_origin(head)) context.lifecycle.quit_deadline.exchange(0);
 
   const bool get = method_is(head, "GET");
   const bool head_only = method_is(head, "HEAD");
   if (method_is(head, "OPTIONS")) {
     send_response(socket, 204, "No Content", "text/plain", "");
   } else if (path_is(head, "/__update")) {
-    handle_update_request(socket, head);
+    handle_update_request(context, socket, head);
   } else if (method_is(head, "POST") && path_is(head, "/__save")) {
-    handle_save(socket, head.query, head.header_block.get(), head.body_prefix, head.body_prefix_count);
+    handle_save(context, socket, head.query, head.header_block.get(), head.body_prefix, head.body_prefix_count);
   } else if (method_is(head, "POST") && path_is(head, "/__media")) {
-    handle_media_upload(socket, head.query, head.header_block.get(), head.body_prefix,
+    handle_media_upload(context, socket, head.query, head.header_block.get(), head.body_prefix,
                         head.body_prefix_count);
   } else if (method_is(head, "POST") && path_is(head, "/__media-copy")) {
-    handle_media_copy(socket, head.query);
+    handle_media_copy(context, socket, head.query);
   } else if (method_is(head, "DELETE") && path_begins_with(head, "/__media/")) {
-    handle_media_delete(socket, head.path);
+    handle_media_delete(context, socket, head.path);
   } else if ((get || head_only) && path_begins_with(head, "/__media/")) {
-    serve_media(socket, head.path, head.range, head_only);
+    serve_media(context, socket, head.path, head.range, head_only);
   } else if (get || head_only) {
-    serve_static(socket, head.path, head.range, head_only);
+    serve_static(context, socket, head.path, head.range, head_only);
   } else {
     send_response(socket, 405, "Method Not Allowed", "text/plain", "no");
   }

@@ -5,7 +5,10 @@
 #include <cstdint>
 
 #include "http/request_head.h"
+#include "http/server_context.h"
 
 inline constexpr std::uint32_t kQuitGraceMs = 1600;
 
-void route_request(platform::NativeHandle socket, const RequestHead& head);
+// The quit beacon and the page messages change `context.lifecycle`; the
+// handlers only read the context.
+void route_request(ServerContext& context, platform::NativeHandle socket, const RequestHead& head);

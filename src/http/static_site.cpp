@@ -8,7 +8,6 @@
 #include "http/page.h"
 #include "http/response.h"
 #include "http/static_path.h"
-#include "launcher/app_state.h"
 
 void send_not_implemented(platform::NativeHandle socket) {
   send_response(socket, 501, "Not Implemented", "text/plain", "later");
@@ -56,11 +55,12 @@ void serve_file(platform::NativeHandle socket, const std::u16string& path, const
 
 }  // namespace
 
-void serve_static(platform::NativeHandle socket, const char* path, const char* range, bool head_only) {
+void serve_static(const ServerContext& context, platform::NativeHandle socket, const char* path, const char* range,
+                  bool head_only) {
   const bool root = path[0] == '\0' || std::strcmp(path, "/") == 0;
   std::u16string joined;
   std::uint32_t attributes = platform::kInvalidAttributes;
-  switch (map_site_path(root ? "/index.html" : path, g_app.site_folder, &joined)) {
+  switch (map_site_path(root ? "/index.html" : path, context.folders.site, &joined)) {
     case SitePath::bad: return send_bad_path(socket);
     case SitePath::missing: break;
     case SitePath::ok: attributes = platform::file_attributes(joined); break;
@@ -70,9 +70,9 @@ void serve_static(platform::NativeHandle socket, const char* path, const char* r
     if (is_asset_path(joined)) return send_not_found(socket);
     // Client-side routes and folders get the site's own page.
     std::u16string page;
-    base::join_bounded(page, platform::kMaxPathChars, {g_app.site_folder, u"\\index.html"});
-    return serve_page(socket, page, head_only);
+    base::join_bounded(page, platform::kMaxPathChars, {context.folders.site, u"\\index.html"});
+    return serve_page(socket, page, context.bootstrap_script, head_only);
   }
-  if (root || names_index_page(joined)) return serve_page(socket, joined, head_only);
+  if (root || names_index_page(joined)) return serve_page(socket, joined, context.bootstrap_script, head_only);
   serve_file(socket, joined, range, head_only);
 }

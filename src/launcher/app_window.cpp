@@ -1,7 +1,6 @@
 #include "launcher/app_window.h"
 
 #include "base/bounded_format.h"
-#include "launcher/app_state.h"
 #include "launcher/startup_steps.h"
 #include "platform/platform.h"
 
@@ -25,7 +24,7 @@ std::u16string format_app_window_command(std::u16string_view browser, std::u16st
   return line;
 }
 
-void launch_app_window() {
+void launch_app_window(const std::u16string& profile_folder) {
   const auto browser = find_browser(platform::browser_candidates());
   if (!browser) {
     // The default browser gets the bare address: no app mode, no profile.
@@ -34,7 +33,7 @@ void launch_app_window() {
   }
   const std::u16string line =
       format_app_window_command(platform::argument_path(*browser), kPageAddress,
-                               platform::argument_path(g_app.profile_folder));
+                               platform::argument_path(profile_folder));
   // Default options: the launcher's own folder, no flags, a normal window.
   const platform::Process browser_process =
       line.empty() ? platform::Process() : platform::start_process(line, platform::ProcessOptions{});

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "base/bounded_format.h"
-#include "launcher/app_state.h"
 #include "launcher/desktop_marker.h"
 #include "launcher/startup_steps.h"
 #include "platform/platform.h"
@@ -48,7 +47,7 @@ std::u16string format_shortcut_command(std::u16string_view target, std::u16strin
   return line;
 }
 
-void ensure_desktop_shortcut() {
+void ensure_desktop_shortcut(const std::u16string& exe_folder) {
   // Without the data folder there is nowhere to remember the shortcut, so
   // none is made either.
   const auto local = platform::env_value(u"LOCALAPPDATA", platform::kPathUnits);
@@ -59,7 +58,6 @@ void ensure_desktop_shortcut() {
   const std::u16string marker = compose(data_folder, u"\\desktop.txt");
   if (marker.empty()) return;
 
-  const std::u16string& exe_folder = g_app.exe_folder;
   if (marker_matches(marker, exe_folder)) return;
 
   // The shortcut starts the program under its usual name, whatever this

@@ -1,12 +1,17 @@
 #include "launcher/launcher_main.h"
 
+#include <memory>
+#include <new>
+
 #include "base/bounded_format.h"
 #include "http/listener.h"
-#include "launcher/app_state.h"
+#include "http/server_context.h"
 #include "launcher/startup_messages.h"
 #include "launcher/startup_steps.h"
 #include "media/export_part.h"
 #include "platform/platform.h"
+#include "update/update_offer.h"
+#include "update/version.h"
 
 namespace {
 
@@ -40,8 +45,16 @@ bool find_exe_folder(std::u16string* folder) {
   return true;
 }
 
-void accept_thread_body(void* listener) {
-  accept_loop(reinterpret_cast<platform::NativeHandle>(listener));
+// What the accept thread is given: its own share of the context, so the
+// context outlives the thread whatever the launcher does meanwhile.
+struct AcceptThreadArgs {
+  std::shared_ptr<ServerContext> context;
+  platform::NativeHandle listener;
+};
+
+void accept_thread_body(void* arg) {
+  const std::unique_ptr<AcceptThreadArgs> args(static_cast<AcceptThreadArgs*>(arg));
+  accept_loop(std::move(args->context), args->listener);
 }
 
 int run_second_instance() {
@@ -49,24 +62,24 @@ int run_second_instance() {
   // its page. Without LOCALAPPDATA there is no profile folder to give the
   // app window, so the default browser opens the page instead.
   const auto local = platform::env_value(u"LOCALAPPDATA", platform::kPathUnits);
-  g_app.profile_folder = local ? compose(*local, u"\\Vesklar\\profile") : std::u16string();
-  if (g_app.profile_folder.empty())
+  const std::u16string profile_folder = local ? compose(*local, u"\\Vesklar\\profile") : std::u16string();
+  if (profile_folder.empty())
     platform::open_with_default_handler(kPageAddress);
   else
-    launch_app_window();
+    launch_app_window(profile_folder);
   return 0;
 }
 
-void wait_for_quit_deadline() {
+void wait_for_quit_deadline(const ServerLifecycle& lifecycle) {
   for (;;) {
     platform::sleep_ms(kPollIntervalMs);
-    const std::uint32_t deadline = g_app.quit_deadline.load();
+    const std::uint32_t deadline = lifecycle.quit_deadline.load();
     if (deadline == 0) continue;
     // The deadline is read again after the table: a beacon arms a new one
     // before it marks its page closed, so an unchanged deadline means the
     // table was not emptied by a beacon whose grace time has yet to run.
-    if (quit_due(platform::tick_ms(), deadline, g_app.open_pages.any_open()) &&
-        g_app.quit_deadline.load() == deadline)
+    if (quit_due(platform::tick_ms(), deadline, lifecycle.open_pages.any_open()) &&
+        lifecycle.quit_deadline.load() == deadline)
       return;
   }
 }
@@ -81,48 +94,55 @@ int launcher_main() {
     case platform::InstanceResult::acquired: break;
   }
 
-  if (!find_exe_folder(&g_app.exe_folder)) return fail_with(kMessageNoSite);
-  g_app.site_folder = compose(g_app.exe_folder, u"\\www");
-  if (g_app.site_folder.empty()) return fail_with(kMessageNoSite);
+  // Shared with the accept thread and every connection, which may all
+  // outlive this function (see http/server_context.h). Filled in here,
+  // before the accept thread starts; only its lifecycle changes afterwards.
+  const std::shared_ptr<ServerContext> shared_context = std::make_shared<ServerContext>();
+  ServerContext& context = *shared_context;
+  ServerFolders& folders = context.folders;
 
-  load_current_version();
-  build_bootstrap_script();
+  if (!find_exe_folder(&folders.exe)) return fail_with(kMessageNoSite);
+  folders.site = compose(folders.exe, u"\\www");
+  if (folders.site.empty()) return fail_with(kMessageNoSite);
+
+  context.version = load_current_version(folders.exe);
+  context.bootstrap_script = build_bootstrap_script(context.version);
 
   // Paths that would not fit are start-up failures: start-up never goes on
   // with a cut path.
   const auto local = platform::env_value(u"LOCALAPPDATA", platform::kPathUnits);
   if (!local) return fail_with(kMessageNoSite);
   const std::u16string data_folder = compose(*local, u"\\Vesklar");
-  g_app.media_folder = compose(data_folder, u"\\media");
-  g_app.profile_folder = compose(data_folder, u"\\profile");
-  if (data_folder.empty() || g_app.media_folder.empty() || g_app.profile_folder.empty())
+  folders.media = compose(data_folder, u"\\media");
+  folders.profile = compose(data_folder, u"\\profile");
+  if (data_folder.empty() || folders.media.empty() || folders.profile.empty())
     return fail_with(kMessageNoSite);
   // An existing folder is the ordinary case; a folder that cannot be made
   // shows up later as the failure of whatever uses it.
   platform::prepare_local_app_data(*local);
   platform::create_folder(data_folder);
-  platform::create_folder(g_app.media_folder);
-  platform::create_folder(g_app.profile_folder);
+  platform::create_folder(folders.media);
+  platform::create_folder(folders.profile);
 
   const auto profile = platform::env_value(u"USERPROFILE", platform::kPathUnits);
   if (!profile) return fail_with(kMessageNoSite);
-  g_app.downloads_folder = compose(*profile, u"\\Downloads");
-  if (g_app.downloads_folder.empty()) return fail_with(kMessageNoSite);
-  platform::create_folder(g_app.downloads_folder);
-  remove_leftover_exports();
+  folders.downloads = compose(*profile, u"\\Downloads");
+  if (folders.downloads.empty()) return fail_with(kMessageNoSite);
+  platform::create_folder(folders.downloads);
+  remove_leftover_exports(folders.downloads);
 
-  if (platform::file_attributes(g_app.site_folder) == platform::kInvalidAttributes)
+  if (platform::file_attributes(folders.site) == platform::kInvalidAttributes)
     return fail_with(kMessageNoSite);
 
-  ensure_desktop_shortcut();
+  ensure_desktop_shortcut(folders.exe);
 
   // A missing file reads as all bits set, so it fails this test like a
   // folder of that name does.
-  const std::u16string page = compose(g_app.site_folder, u"\\index.html");
+  const std::u16string page = compose(folders.site, u"\\index.html");
   if (page.empty() || (platform::file_attributes(page) & platform::kAttrDirectory) != 0)
     return fail_with(kMessageNoPage);
 
-  if (offer_update_at_startup()) return 0;
+  if (offer_update_at_startup(context)) return 0;
 
   if (!platform::net_startup()) return fail_with(kMessageNoNetwork);
   platform::Socket listener = platform::tcp_socket();
@@ -137,8 +157,9 @@ int launcher_main() {
     return 1;
   }
 
+  std::unique_ptr<AcceptThreadArgs> accept_args(new (std::nothrow) AcceptThreadArgs{shared_context, listener.get()});
   platform::Thread accept_thread =
-      platform::start_thread(accept_thread_body, reinterpret_cast<void*>(listener.get()));
+      accept_args ? platform::start_thread(accept_thread_body, accept_args.get()) : platform::Thread();
   if (!accept_thread.valid()) {
     // Nobody would ever accept a connection: no page, so no beacon, and the
     // lock would stop every later start. Give everything back and end.
@@ -147,12 +168,13 @@ int launcher_main() {
     instance.release();
     return 1;
   }
+  accept_args.release();  // the accept thread owns them now
 
-  launch_app_window();
+  launch_app_window(folders.profile);
 
-  wait_for_quit_deadline();
+  wait_for_quit_deadline(context.lifecycle);
 
-  g_app.server_running.exchange(0);
+  context.lifecycle.running.store(false);
   platform::close_listener(listener);
   const bool accept_ended = accept_thread.wait(kAcceptThreadWaitMs);
   // Workers still serving are not waited for: a slow download would hold

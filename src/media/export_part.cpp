@@ -1,7 +1,6 @@
 #include "media/export_part.h"
 
 #include "base/bounded_format.h"
-#include "launcher/app_state.h"
 #include "platform/platform.h"
 
 namespace {
@@ -19,8 +18,7 @@ std::u16string keep_off_part_names(std::u16string export_name) {
   return export_name;
 }
 
-void remove_leftover_exports() {
-  const std::u16string& folder = g_app.downloads_folder;
+void remove_leftover_exports(const std::u16string& folder) {
   if (folder.empty()) return;
   platform::list_folder(folder, [&](const platform::FolderEntry& entry) {
     std::u16string path;

@@ -20,8 +20,8 @@ bool is_part_name(std::u16string_view name);
 // the export name's limit).
 std::u16string keep_off_part_names(std::u16string export_name);
 
-// Start-up: removes the part files that a save left in the downloads folder
-// (g_app.downloads_folder) when the launcher ended in the middle of it.
-// Folders and links are never touched. Call once the instance lock is held,
-// before the server accepts a save.
-void remove_leftover_exports();
+// Start-up: removes the part files that a save left in `downloads_folder`
+// when the launcher ended in the middle of it. Folders and links are never
+// touched. Call once the instance lock is held, before the server accepts a
+// save.
+void remove_leftover_exports(const std::u16string& downloads_folder);

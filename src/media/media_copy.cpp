@@ -8,7 +8,6 @@
 // staging files (media/item_claim.h).
 #include "http/handlers.h"
 #include "http/response.h"
-#include "launcher/app_state.h"
 #include "media/media_store.h"
 #include "media/staged_item.h"
 
@@ -36,7 +35,8 @@ bool stage_copy(const std::u16string& source, const StagedItem& staged, bool* ha
 
 }  // namespace
 
-void handle_media_copy(platform::NativeHandle socket, const char* query) {
+void handle_media_copy(const ServerContext& context, platform::NativeHandle socket, const char* query) {
+  const std::u16string& media = context.folders.media;
   // Checked in this order; the first empty one decides, before anything on
   // disk is touched.
   static constexpr const char* kNames[4] = {"fromProject", "fromId", "toProject", "toId"};
@@ -47,11 +47,11 @@ void handle_media_copy(platform::NativeHandle socket, const char* query) {
     if (!sanitize_segment(value, &safe[i])) return send_missing(socket);
   }
   std::u16string source, target_folder;
-  if (!item_file_path(safe[0], safe[1], &source)) return send_missing(socket);
+  if (!item_file_path(media, safe[0], safe[1], &source)) return send_missing(socket);
   // The media folder itself is left alone: without it there is no source.
-  if (project_folder_path(safe[2], &target_folder)) platform::create_folder(target_folder);
+  if (project_folder_path(media, safe[2], &target_folder)) platform::create_folder(target_folder);
   StagedItem staged;
-  if (!staged_item_paths(safe[2], safe[3], &staged)) return send_missing(socket);
+  if (!staged_item_paths(media, safe[2], safe[3], &staged)) return send_missing(socket);
   // An upload or another copy of the target is under way and owns its
   // staging files.
   ItemClaim claim(staged.item);

@@ -8,7 +8,7 @@
 #include "media/media_store.h"
 #include "media/remove_tree.h"
 
-void handle_media_delete(platform::NativeHandle socket, const char* path) {
+void handle_media_delete(const ServerContext& context, platform::NativeHandle socket, const char* path) {
   constexpr std::size_t kPrefixChars = 9;  // "/__media/"
   char project[kIdentifierBytes] = {};
   if (std::strncmp(path, "/__media/", kPrefixChars) == 0) {
@@ -22,6 +22,6 @@ void handle_media_delete(platform::NativeHandle socket, const char* path) {
   std::u16string safe, folder;
   // A safe name is never "." or "..", so the folder always lies inside the
   // media folder.
-  if (sanitize_segment(project, &safe) && project_folder_path(safe, &folder)) remove_tree(folder);
+  if (sanitize_segment(project, &safe) && project_folder_path(context.folders.media, safe, &folder)) remove_tree(folder);
   send_response(socket, 200, "OK", "text/plain", "ok");
 }

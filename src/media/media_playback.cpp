@@ -36,7 +36,8 @@ void read_content_type(const std::u16string& item, char (&type)[kMimeBytes]) {
 
 }  // namespace
 
-void serve_media(platform::NativeHandle socket, const char* path, const char* range, bool head_only) {
+void serve_media(const ServerContext& context, platform::NativeHandle socket, const char* path, const char* range,
+                 bool head_only) {
   if (std::strncmp(path, "/__media/", kPrefixChars) != 0) return send_not_found(socket);
   const char* rest = path + kPrefixChars;
   const char* slash = std::strchr(rest, '/');
@@ -65,7 +66,7 @@ void serve_media(platform::NativeHandle socket, const char* path, const char* ra
 
   std::u16string safe_project, safe_id, item;
   if (!sanitize_segment(project, &safe_project) || !sanitize_segment(media, &safe_id) ||
-      !item_file_path(safe_project, safe_id, &item)) {
+      !item_file_path(context.folders.media, safe_project, safe_id, &item)) {
     return send_not_found(socket);
   }
   // Read sharing only: while this plays, the item cannot be replaced or

@@ -2,7 +2,6 @@
 
 #include "base/bounded_format.h"
 #include "base/device_name.h"
-#include "launcher/app_state.h"
 #include "platform/platform.h"
 
 namespace {
@@ -30,12 +29,13 @@ bool sanitize_segment(const char* text, std::u16string* safe) {
   return true;
 }
 
-bool project_folder_path(const std::u16string& project, std::u16string* out) {
-  return base::join_bounded(*out, platform::kMaxPathChars, {g_app.media_folder, u"\\", project});
+bool project_folder_path(const std::u16string& media_folder, const std::u16string& project, std::u16string* out) {
+  return base::join_bounded(*out, platform::kMaxPathChars, {media_folder, u"\\", project});
 }
 
-bool item_file_path(const std::u16string& project, const std::u16string& id, std::u16string* out) {
-  return base::join_bounded(*out, platform::kMaxPathChars, {g_app.media_folder, u"\\", project, u"\\", id});
+bool item_file_path(const std::u16string& media_folder, const std::u16string& project, const std::u16string& id,
+                    std::u16string* out) {
+  return base::join_bounded(*out, platform::kMaxPathChars, {media_folder, u"\\", project, u"\\", id});
 }
 
 bool side_file_path(const std::u16string& item, std::u16string* out) {

@@ -27,9 +27,10 @@ inline constexpr char kDefaultMime[] = "application/octet-stream";
 // front, so the same identifier names the same file on every system.
 bool sanitize_segment(const char* text, std::u16string* safe);
 
-// Paths under g_app.media_folder. Each is false (and `out` empty) when the
-// path would not fit in platform::kMaxPathChars.
-bool project_folder_path(const std::u16string& project, std::u16string* out);
-bool item_file_path(const std::u16string& project, const std::u16string& id, std::u16string* out);
+// Paths under `media_folder` (the context's media folder). Each is false
+// (and `out` empty) when the path would not fit in platform::kMaxPathChars.
+bool project_folder_path(const std::u16string& media_folder, const std::u16string& project, std::u16string* out);
+bool item_file_path(const std::u16string& media_folder, const std::u16string& project, const std::u16string& id,
+                    std::u16string* out);
 bool side_file_path(const std::u16string& item, std::u16string* out);
 bool staging_file_path(const std::u16string& item, std::u16string* out);

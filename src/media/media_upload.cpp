@@ -10,7 +10,6 @@
 
 #include "http/handlers.h"
 #include "http/response.h"
-#include "launcher/app_state.h"
 #include "media/body_writer.h"
 #include "media/media_answers.h"
 #include "media/media_store.h"
@@ -45,8 +44,8 @@ bool stage_content_type(const std::u16string& side_staging, const char* type) {
 
 }  // namespace
 
-void handle_media_upload(platform::NativeHandle socket, const char* query, const char* header_block,
-                         const char* body_prefix, std::int32_t body_prefix_count) {
+void handle_media_upload(const ServerContext& context, platform::NativeHandle socket, const char* query,
+                         const char* header_block, const char* body_prefix, std::int32_t body_prefix_count) {
   char project[kIdentifierBytes];
   char id[kIdentifierBytes];
   query_param(query, "project", project, sizeof project);
@@ -60,11 +59,12 @@ void handle_media_upload(platform::NativeHandle socket, const char* query, const
 
   // A folder that cannot be made shows up as a staging file that cannot be
   // created.
-  platform::create_folder(g_app.media_folder);
+  const std::u16string& media = context.folders.media;
+  platform::create_folder(media);
   std::u16string folder;
-  if (project_folder_path(safe_project, &folder)) platform::create_folder(folder);
+  if (project_folder_path(media, safe_project, &folder)) platform::create_folder(folder);
   StagedItem staged;
-  if (!staged_item_paths(safe_project, safe_id, &staged)) return send_disk_error(socket);
+  if (!staged_item_paths(media, safe_project, safe_id, &staged)) return send_disk_error(socket);
   // Another upload or copy of this item is under way: it owns the staging
   // files until its item and type are in place.
   ItemClaim claim(staged.item);

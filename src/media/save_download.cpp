@@ -9,7 +9,6 @@
 // replaces a file.
 #include "base/bounded_format.h"
 #include "http/handlers.h"
-#include "launcher/app_state.h"
 #include "media/body_writer.h"
 #include "media/export_name.h"
 #include "media/export_part.h"
@@ -22,10 +21,10 @@ bool exists(const std::u16string& path) {
 }
 
 // The export name for n = 1, then its numbered names 2 to 199, as full
-// paths. False when the path does not fit.
-bool candidate_path(const std::u16string& name, int n, std::u16string* path) {
+// paths in `folder`. False when the path does not fit.
+bool candidate_path(const std::u16string& folder, const std::u16string& name, int n, std::u16string* path) {
   const std::u16string candidate = n < kFirstNumber ? name : numbered_name(name, n);
-  return base::join_bounded(*path, platform::kMaxPathChars, {g_app.downloads_folder, u"\\", candidate});
+  return base::join_bounded(*path, platform::kMaxPathChars, {folder, u"\\", candidate});
 }
 
 // Creates the part file beside the first name that is free and has no save
@@ -34,10 +33,11 @@ bool candidate_path(const std::u16string& name, int n, std::u16string* path) {
 // between (another save of the same name) is passed over instead of
 // destroyed. False when every name is taken, a path does not fit or the disk
 // refuses.
-bool create_part_file(const std::u16string& name, platform::File* file, std::u16string* part) {
+bool create_part_file(const std::u16string& folder, const std::u16string& name, platform::File* file,
+                      std::u16string* part) {
   for (int n = kFirstNumber - 1; n <= kLastNumber; ++n) {
     std::u16string path;
-    if (!candidate_path(name, n, &path) ||
+    if (!candidate_path(folder, name, n, &path) ||
         !base::join_bounded(*part, platform::kMaxPathChars, {path, kPartSuffix})) {
       return false;
     }
@@ -60,11 +60,11 @@ bool create_part_file(const std::u16string& name, platform::File* file, std::u16
 // was made for, or, when another file took that name meanwhile, the next
 // free one in the same numbering. The move fails on an existing target, so
 // no file is ever replaced.
-bool give_final_name(const std::u16string& name, const std::u16string& part) {
+bool give_final_name(const std::u16string& folder, const std::u16string& name, const std::u16string& part) {
   if (!platform::set_hidden(part, false)) return false;
   for (int n = kFirstNumber - 1; n <= kLastNumber; ++n) {
     std::u16string path;
-    if (!candidate_path(name, n, &path)) return false;
+    if (!candidate_path(folder, name, n, &path)) return false;
     if (exists(path)) continue;
     if (platform::move_file(part, path)) return true;
     if (!exists(path)) return false;  // not taken, just refused
@@ -74,16 +74,17 @@ bool give_final_name(const std::u16string& name, const std::u16string& part) {
 
 }  // namespace
 
-void handle_save(platform::NativeHandle socket, const char* query, const char* header_block,
-                 const char* body_prefix, std::int32_t body_prefix_count) {
+void handle_save(const ServerContext& context, platform::NativeHandle socket, const char* query,
+                 const char* header_block, const char* body_prefix, std::int32_t body_prefix_count) {
+  const std::u16string& downloads = context.folders.downloads;
   char name[kNameParamBytes];
   query_param(query, "name", name, sizeof name);
   const std::u16string export_name = keep_off_part_names(export_name_for(name));
   // A folder that cannot be made shows up as a file that cannot be created.
-  platform::create_folder(g_app.downloads_folder);
+  platform::create_folder(downloads);
   platform::File file;
   std::u16string part;
-  if (!create_part_file(export_name, &file, &part)) return send_disk_error(socket);
+  if (!create_part_file(downloads, export_name, &file, &part)) return send_disk_error(socket);
 
   const std::int64_t length = content_length(header_block);
   if (length < 0) {
@@ -100,7 +101,7 @@ void handle_save(platform::NativeHandle socket, const char* query, const char* h
   }
   const bool on_disk = file.flush();
   file.close();
-  if (!on_disk || !give_final_name(export_name, part)) {
+  if (!on_disk || !give_final_name(downloads, export_name, part)) {
     platform::delete_file(part);
     return send_disk_error(socket);
   }

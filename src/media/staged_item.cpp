@@ -26,8 +26,9 @@ bool with_retries(Step step) {
 
 }  // namespace
 
-bool staged_item_paths(const std::u16string& project, const std::u16string& id, StagedItem* out) {
-  return item_file_path(project, id, &out->item) && side_file_path(out->item, &out->side) &&
+bool staged_item_paths(const std::u16string& media_folder, const std::u16string& project, const std::u16string& id,
+                       StagedItem* out) {
+  return item_file_path(media_folder, project, id, &out->item) && side_file_path(out->item, &out->side) &&
          staging_file_path(out->item, &out->staging) && staging_file_path(out->side, &out->side_staging);
 }
 

@@ -16,9 +16,10 @@ struct StagedItem {
   std::u16string item, side, staging, side_staging;
 };
 
-// The four paths of the item `id` of `project` (safe names); false when one
-// would not fit in platform::kMaxPathChars.
-bool staged_item_paths(const std::u16string& project, const std::u16string& id, StagedItem* out);
+// The four paths of the item `id` of `project` (safe names) under
+// `media_folder`; false when one would not fit in platform::kMaxPathChars.
+bool staged_item_paths(const std::u16string& media_folder, const std::u16string& project, const std::u16string& id,
+                       StagedItem* out);
 
 // Removes both staging files; either may be missing.
 void discard_staged(const StagedItem& staged);

@@ -1,41 +1,27 @@
 #include "update/latest_version.h"
 
-#include <cstring>
-#include <mutex>
+#include <algorithm>
 
-#include "launcher/app_state.h"
-
-namespace {
-
-std::mutex g_latest_lock;
-
-static_assert(AppState::kLatestNameBytes == kLatestNameMax + 1);
-
-LatestVersion copy_fields() {
-  LatestVersion out;
-  out.number = g_app.latest_version_number;
-  out.name = g_app.latest_version_name;
-  out.url = g_app.update_url;
-  return out;
-}
-
-}  // namespace
-
-void publish_latest(const ManifestFindings& findings, LatestVersion* seen) {
-  // The strings are built outside the lock; inside, only copies happen.
-  const std::size_t name_bytes = findings.name.size() < kLatestNameMax ? findings.name.size() : kLatestNameMax;
+void LatestVersionStore::publish(const ManifestFindings& findings, LatestVersion* seen) {
+  // The strings are built outside the lock; inside, only copies happen. The
+  // name ends at its first NUL, if any, as it always has.
+  std::string name = findings.name.substr(0, std::min(findings.name.find('\0'), kLatestNameMax));
   std::u16string url = findings.url.substr(0, kUpdateUrlMax);
-  std::lock_guard<std::mutex> hold(g_latest_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   if (findings.store != ManifestFindings::Store::nothing) {
-    g_app.latest_version_number = findings.number;
-    std::memcpy(g_app.latest_version_name, findings.name.data(), name_bytes);
-    g_app.latest_version_name[name_bytes] = '\0';
+    fields_.number = findings.number;
+    fields_.name.swap(name);
   }
-  if (findings.store == ManifestFindings::Store::everything) g_app.update_url.swap(url);
-  if (seen) *seen = copy_fields();
+  if (findings.store == ManifestFindings::Store::everything) fields_.url.swap(url);
+  if (seen) *seen = fields_;
 }
 
-LatestVersion read_latest() {
-  std::lock_guard<std::mutex> hold(g_latest_lock);
-  return copy_fields();
+LatestVersion LatestVersionStore::read() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return fields_;
+}
+
+LatestVersionStore& latest_version_store() {
+  static LatestVersionStore* const store = new LatestVersionStore;
+  return *store;
 }

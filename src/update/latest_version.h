@@ -1,12 +1,12 @@
-// The latest version fields of g_app (number, name, update URL), which every
-// update check rewrites while connection workers may be reading them. They
-// are only touched through these functions: a short lock makes each change
-// one unit and each read a consistent copy. Nobody holds the lock across a
-// network fetch.
+// What the update host said last: the latest version's number and name and
+// the update URL, which every update check rewrites while connection workers
+// may be reading them. A short lock makes each change one unit and each read
+// a consistent copy. Nobody holds the lock across a network fetch.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -28,9 +28,22 @@ struct ManifestFindings {
   std::u16string url;
 };
 
-// Stores what `findings` says as one unit, then copies all three fields as
-// they stand into `seen` (when given) before anyone else can change them.
-void publish_latest(const ManifestFindings& findings, LatestVersion* seen);
+class LatestVersionStore {
+ public:
+  // Stores what `findings` says as one unit, then copies all three fields as
+  // they stand into `seen` (when given) before anyone else can change them.
+  // Any thread.
+  void publish(const ManifestFindings& findings, LatestVersion* seen);
 
-// A consistent copy of the three fields.
-LatestVersion read_latest();
+  // A consistent copy of the three fields. Any thread.
+  LatestVersion read() const;
+
+ private:
+  mutable std::mutex lock_;
+  LatestVersion fields_;  // guarded by `lock_`
+};
+
+// The process's store, written by the checks of the start-up offer and of
+// the update endpoint. Never destroyed: a worker may still be checking while
+// the process ends.
+LatestVersionStore& latest_version_store();

@@ -64,7 +64,7 @@ bool scan_manifest(const char* text, std::string_view base_url, ManifestFindings
   return out->url.find(u".zip") != std::u16string::npos;
 }
 
-bool check_for_update(LatestVersion* seen) {
+bool check_for_update(LatestVersionStore& store, LatestVersion* seen) {
   char text[kManifestBytes + 1] = {};
   std::size_t length = 0;
   ManifestFindings findings;
@@ -73,6 +73,6 @@ bool check_for_update(LatestVersion* seen) {
     found = scan_manifest(text, update_base_url(), &findings);
   // A failed fetch stores nothing, but the caller still gets the fields as
   // they stand.
-  publish_latest(findings, seen);
+  store.publish(findings, seen);
   return found;
 }

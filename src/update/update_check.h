@@ -21,9 +21,9 @@ std::string update_base_url();
 // in any case which fields are to be stored and with what.
 bool scan_manifest(const char* text, std::string_view base_url, ManifestFindings* out);
 
-// Fetches and scans the manifest and stores what it found in the latest
-// fields. True when the update URL now names an archive on the update host
-// (which says nothing of whether it is newer). `seen`, when given, receives
-// the fields as this check left them. Any thread; holds no lock while it
-// waits for the network.
-bool check_for_update(LatestVersion* seen = nullptr);
+// Fetches and scans the manifest and stores what it found in `store`. True
+// when the update URL now names an archive on the update host (which says
+// nothing of whether it is newer). `seen`, when given, receives the fields
+// as this check left them. Any thread; holds no lock while it waits for the
+// network.
+bool check_for_update(LatestVersionStore& store, LatestVersion* seen = nullptr);

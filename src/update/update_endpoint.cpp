@@ -1,12 +1,11 @@
 #include "base/bounded_format.h"
 #include "http/handlers.h"
 #include "http/response.h"
-#include "launcher/app_state.h"
 #include "update/update_check.h"
 #include "update/update_install.h"
 #include "update/update_status.h"
 
-void handle_update_request(platform::NativeHandle socket, const RequestHead& head) {
+void handle_update_request(const ServerContext& context, platform::NativeHandle socket, const RequestHead& head) {
   // The body means nothing here, but it must be off the connection before
   // the answer goes out.
   drain_request_body(socket, head);
@@ -14,12 +13,13 @@ void handle_update_request(platform::NativeHandle socket, const RequestHead& hea
   // Every request checks afresh; `latest` is the fields as this check left
   // them, so the answer never mixes two checks.
   LatestVersion latest;
-  const bool ok = check_for_update(&latest);
-  const bool available = ok && latest.number > g_app.current_version_number;
+  const bool ok = check_for_update(latest_version_store(), &latest);
+  const VersionIdentity& current = context.version;
+  const bool available = ok && latest.number > current.number;
 
   if (!base::ascii_iequal(head.method, "POST")) {
     const std::string document =
-        format_status_document(ok, latest, g_app.current_version_number, g_app.current_version_name);
+        format_status_document(ok, latest, current.number, current.name);
     send_response(socket, 200, "OK", "application/json; charset=utf-8", document.c_str());
     return;
   }
@@ -27,7 +27,7 @@ void handle_update_request(platform::NativeHandle socket, const RequestHead& hea
     send_response(socket, 200, "OK", "application/json", kPostNotAvailable);
     return;
   }
-  if (download_and_install_update(latest.url)) {
+  if (download_and_install_update(latest.url, context.folders.exe)) {
     send_response(socket, 200, "OK", "application/json", kPostStarted);
     // No orderly shutdown: the installer waits for this process to be gone.
     platform::exit_process(0);

@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "base/bounded_format.h"
-#include "launcher/app_state.h"
 #include "platform/platform.h"
 #include "update/installer_script.h"
 #include "update/update_fetch.h"
@@ -21,7 +20,7 @@ std::mutex g_handoff_lock;
 
 }  // namespace
 
-bool download_and_install_update(const std::u16string& update_url) {
+bool download_and_install_update(const std::u16string& update_url, const std::u16string& exe_folder) {
   std::unique_lock<std::mutex> handoff(g_handoff_lock);
   const InstallerKind& installer = platform_installer();
 
@@ -78,8 +77,8 @@ bool download_and_install_update(const std::u16string& update_url) {
   args.script = script_path;
   args.pid = platform::current_process_id();
   args.zip = archive_path;
-  args.dest = g_app.exe_folder;
-  args.exe = g_app.exe_folder + u"\\" + std::u16string(platform::program_file_name());
+  args.dest = exe_folder;
+  args.exe = exe_folder + u"\\" + std::u16string(platform::program_file_name());
   platform::ProcessOptions options;
   options.hidden = true;
   options.no_window = true;

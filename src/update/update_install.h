@@ -14,4 +14,5 @@
 // archive or the script. False: nothing runs, the archive is gone (unless
 // the URL held no "/descargas/") and the program carries on. Hand-offs on
 // several threads run one after the other. Shows no message on failure.
-bool download_and_install_update(const std::u16string& update_url);
+// The installer unpacks into `exe_folder` and starts the program there.
+bool download_and_install_update(const std::u16string& update_url, const std::u16string& exe_folder);

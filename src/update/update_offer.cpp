@@ -1,7 +1,5 @@
 #include "update/update_offer.h"
 
-#include "launcher/app_state.h"
-#include "launcher/startup_steps.h"
 #include "platform/platform.h"
 #include "update/update_check.h"
 #include "update/update_install.h"
@@ -35,17 +33,17 @@ bool offer_update(bool check_ok, const LatestVersion& latest, std::int32_t curre
   return false;
 }
 
-bool offer_update_at_startup() {
+bool offer_update_at_startup(const ServerContext& context) {
   LatestVersion latest;
-  const bool ok = check_for_update(&latest);
+  const bool ok = check_for_update(latest_version_store(), &latest);
   OfferActions actions;
   actions.ask = [](std::u16string_view text) {
     return platform::message_box(kUpdateOfferCaption, text, platform::BoxIcon::information,
                                  platform::BoxButtons::yes_no) == platform::BoxAnswer::yes;
   };
-  actions.install = [&latest] { return download_and_install_update(latest.url); };
+  actions.install = [&] { return download_and_install_update(latest.url, context.folders.exe); };
   actions.warn = [](std::u16string_view text) {
     platform::message_box(kUpdateCaption, text, platform::BoxIcon::warning, platform::BoxButtons::ok);
   };
-  return offer_update(ok, latest, g_app.current_version_number, actions);
+  return offer_update(ok, latest, context.version.number, actions);
 }

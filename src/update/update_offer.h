@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/server_context.h"
 #include "update/latest_version.h"
 
 // The question: the latest version name, or "?" when the manifest gave none.
@@ -21,3 +22,8 @@ struct OfferActions {
 // than `current`; true when the installer took over and the process must
 // end now (code 0), false when start-up goes on.
 bool offer_update(bool check_ok, const LatestVersion& latest, std::int32_t current, const OfferActions& actions);
+
+// Start-up: checks for an update and offers it with message boxes, the
+// installer unpacking into the context's program folder. True when the
+// installer has started and the process must end.
+bool offer_update_at_startup(const ServerContext& context);

@@ -4,8 +4,6 @@
 #include <cstring>
 
 #include "base/bounded_format.h"
-#include "launcher/app_state.h"
-#include "launcher/startup_steps.h"
 #include "platform/platform.h"
 
 namespace {
@@ -38,7 +36,6 @@ constexpr char kBootstrapTemplate[] =
 // The two placeholders give way to at most 11 digits and the name.
 constexpr std::size_t kIntDigitsMax = 11;
 constexpr std::size_t kLongestScript = sizeof kBootstrapTemplate - 1 - 4 + kIntDigitsMax + kVersionNameMax;
-static_assert(kLongestScript < AppState::kBootstrapScriptBytes, "the bootstrap script always fits its field");
 
 }  // namespace
 
@@ -64,22 +61,25 @@ void format_bootstrap_script(std::int32_t number, const char* name, char* out, s
   std::snprintf(out, capacity, kBootstrapTemplate, int(number), name);
 }
 
-void load_current_version() {
-  g_app.current_version_number = 0;
-  g_app.current_version_name[0] = '\0';
+VersionIdentity load_current_version(const std::u16string& exe_folder) {
+  VersionIdentity version;
   std::u16string path;
-  if (!base::join_bounded(path, platform::kMaxPathChars, {g_app.exe_folder, u"\\version.txt"})) return;
+  if (!base::join_bounded(path, platform::kMaxPathChars, {exe_folder, u"\\version.txt"})) return version;
   platform::File file = platform::open_for_read(path);
-  if (!file) return;  // number 0, empty name: no decimal fallback here
+  if (!file) return version;  // number 0, empty name: no decimal fallback here
   char text[kVersionFileBytes + 1];
   std::uint32_t got = 0;
   if (!file.read(text, kVersionFileBytes, &got)) got = 0;
   file.close();
   text[got] = '\0';
-  parse_version_text(text, &g_app.current_version_number, g_app.current_version_name);
+  char name[kVersionNameMax + 1];
+  parse_version_text(text, &version.number, name);
+  version.name = name;
+  return version;
 }
 
-void build_bootstrap_script() {
-  format_bootstrap_script(g_app.current_version_number, g_app.current_version_name,
-                          g_app.bootstrap_script, sizeof g_app.bootstrap_script);
+std::string build_bootstrap_script(const VersionIdentity& version) {
+  char script[kLongestScript + 1];
+  format_bootstrap_script(version.number, version.name.c_str(), script, sizeof script);
+  return script;
 }

@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "http/server_context.h"
 
 inline constexpr std::size_t kVersionFileBytes = 79;  // everything after is ignored
 inline constexpr std::size_t kVersionNameMax = 30;
@@ -17,3 +20,11 @@ extern const std::size_t kBootstrapScriptMaxChars;
 
 // Formats the page bootstrap script; the result is never cut.
 void format_bootstrap_script(std::int32_t number, const char* name, char* out, std::size_t capacity);
+
+// Start-up: the version that version.txt in `exe_folder` gives. A missing
+// or unreadable file gives number 0 and an empty name (no decimal fallback
+// there).
+VersionIdentity load_current_version(const std::u16string& exe_folder);
+
+// Start-up: the bootstrap script that tells pages about `version`.
+std::string build_bootstrap_script(const VersionIdentity& version);

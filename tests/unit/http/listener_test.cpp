@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,16 @@
 namespace {
 
 struct ListenerFixture : ::testing::Test {
+  // Shared with the accept loop and its workers, as the launcher does.
+  std::shared_ptr<ServerContext> context = std::make_shared<ServerContext>();
   platform::Socket listener;
   platform::Thread acceptor;
   std::uint16_t port = 0;
 
-  static void run_accept_loop(void* p) { accept_loop(static_cast<platform::Socket*>(p)->get()); }
+  static void run_accept_loop(void* p) {
+    const auto* fixture = static_cast<const ListenerFixture*>(p);
+    accept_loop(fixture->context, fixture->listener.get());
+  }
 
   void SetUp() override {
     ASSERT_TRUE(platform::net_startup());  // Windows Sockets, before the first socket
@@ -26,7 +32,7 @@ struct ListenerFixture : ::testing::Test {
     ASSERT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0));
     ASSERT_TRUE(platform::listen_on(listener, 64));
     port = platform::local_port(listener);
-    acceptor = platform::start_thread(run_accept_loop, &listener);
+    acceptor = platform::start_thread(run_accept_loop, this);
     ASSERT_TRUE(acceptor.valid());
   }
   void TearDown() override {

@@ -95,12 +95,12 @@ TEST(RequestGuard, ValuesCutToTheBufferNeverMatch) {
 }  // namespace
 
 #include "http/router.h"
-#include "launcher/app_state.h"
+#include "http/server_context.h"
 #include "support/socket_capture.h"
 
 namespace {
 
-std::string route_raw(const std::string& raw) {
+std::string route_raw(ServerContext& context, const std::string& raw) {
   std::vector<char> buffer(raw.begin(), raw.end());
   buffer.push_back('\0');
   const auto head_length = std::int32_t(std::strstr(buffer.data(), "\r\n\r\n") - buffer.data()) + 4;
@@ -108,7 +108,7 @@ std::string route_raw(const std::string& raw) {
   EXPECT_TRUE(parse_request_head(buffer.data(), std::int32_t(raw.size()), head_length, &head));
   SocketCapture cap;
   cap.start_reading();
-  route_request(cap.server.get(), head);
+  route_request(context, cap.server.get(), head);
   return cap.finish();
 }
 
@@ -119,13 +119,15 @@ TEST(RequestGuard, RefusedRequestsNeitherArmNorClearTheQuitDeadline) {
   const std::string origin_403 =
       "HTTP/1.1 403 Forbidden\r\nContent-Type: text/plain\r\nContent-Length: 6\r\n"
       "Cache-Control: no-cache\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\n\r\norigin";
-  g_app.quit_deadline.store(12345);
-  EXPECT_EQ(route_raw("GET / HTTP/1.1\r\nHost: rebound.example:17865\r\n\r\n"), host_403);
-  EXPECT_EQ(route_raw("POST /__quit HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n\r\n"), origin_403);
-  EXPECT_EQ(g_app.quit_deadline.load(), 12345u);
-  g_app.quit_deadline.store(0);
-  EXPECT_EQ(route_raw("GET /__quit HTTP/1.1\r\nOrigin: null\r\n\r\n"), origin_403);
-  EXPECT_EQ(g_app.quit_deadline.load(), 0u);
+  ServerContext context;
+  std::atomic<std::uint32_t>& deadline = context.lifecycle.quit_deadline;
+  deadline.store(12345);
+  EXPECT_EQ(route_raw(context, "GET / HTTP/1.1\r\nHost: rebound.example:17865\r\n\r\n"), host_403);
+  EXPECT_EQ(route_raw(context, "POST /__quit HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n\r\n"), origin_403);
+  EXPECT_EQ(deadline.load(), 12345u);
+  deadline.store(0);
+  EXPECT_EQ(route_raw(context, "GET /__quit HTTP/1.1\r\nOrigin: null\r\n\r\n"), origin_403);
+  EXPECT_EQ(deadline.load(), 0u);
 }
 
 }  // namespace

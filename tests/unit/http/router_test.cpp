@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "launcher/app_state.h"
+#include "http/server_context.h"
 #include "support/socket_capture.h"
 
 namespace {
 
 // Routes one raw request and returns the whole answer.
-std::string route(const std::string& raw, const std::string& late_body = "") {
+std::string route_in(ServerContext& context, const std::string& raw, const std::string& late_body = "") {
   std::vector<char> buffer(raw.begin(), raw.end());
   buffer.push_back('\0');
   const char* blank = std::strstr(buffer.data(), "\r\n\r\n");
@@ -23,7 +23,7 @@ std::string route(const std::string& raw, const std::string& late_body = "") {
   SocketCapture cap;
   if (!late_body.empty()) cap.send_from_client(late_body);
   cap.start_reading();
-  route_request(cap.server.get(), head);
+  route_request(context, cap.server.get(), head);
   return cap.finish();
 }
 
@@ -38,9 +38,16 @@ std::string body_of(const std::string& answer) {
 class Router : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_app.site_folder = u"\\no-such-vesklar-site";
-    g_app.media_folder = u"\\no-such-vesklar-media";
+    context_.folders.site = u"\\no-such-vesklar-site";
+    context_.folders.media = u"\\no-such-vesklar-media";
   }
+  std::string route(const std::string& raw, const std::string& late_body = "") {
+    return route_in(context_, raw, late_body);
+  }
+  std::atomic<std::uint32_t>& quit_deadline() { return context_.lifecycle.quit_deadline; }
+  OpenPages& open_pages() { return context_.lifecycle.open_pages; }
+
+  ServerContext context_;
 };
 
 TEST_F(Router, QuitBeaconArmsAndOtherRequestsClear) {
@@ -60,14 +67,12 @@ TEST_F(Router, QuitBeaconArmsAndOtherRequestsClear) {
       {"OPTIONS /__quit HTTP/1.1\r\n\r\n", "HTTP/1.1 204 No Content", "", true},
       {"PUT / HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", "no", false},
   };
-  g_app.quit_deadline.store(0);
   for (const auto& c : cases) {
     const std::string answer = route(c.request);
     EXPECT_EQ(status_line(answer), c.status) << c.request;
     EXPECT_EQ(body_of(answer), c.body) << c.request;
-    EXPECT_EQ(g_app.quit_deadline.load() != 0, c.armed) << c.request;
+    EXPECT_EQ(quit_deadline().load() != 0, c.armed) << c.request;
   }
-  g_app.quit_deadline.store(0);
 }
 
 TEST_F(Router, PagesAnnounceThemselvesAndOtherSitesChangeNothing) {
@@ -98,15 +103,11 @@ TEST_F(Router, PagesAnnounceThemselvesAndOtherSitesChangeNothing) {
       {"POST /__quit?page=a1&seq=10 HTTP/1.1\r\n\r\n", "204 No Content", true, false},
       {"GET /__open?page=d1&seq=1 HTTP/1.1\r\n\r\n", "404 Not Found", false, false},
   };
-  g_app.quit_deadline.store(0);
-  g_app.open_pages.clear();
   for (const auto& c : cases) {
     EXPECT_EQ(status_line(route(c.request)), std::string("HTTP/1.1 ") + c.status) << c.request;
-    EXPECT_EQ(g_app.quit_deadline.load() != 0, c.armed) << c.request;
-    EXPECT_EQ(g_app.open_pages.any_open(), c.open) << c.request;
+    EXPECT_EQ(quit_deadline().load() != 0, c.armed) << c.request;
+    EXPECT_EQ(open_pages().any_open(), c.open) << c.request;
   }
-  g_app.quit_deadline.store(0);
-  g_app.open_pages.clear();
 }
 
 TEST_F(Router, MethodAndPathTable) {
@@ -136,7 +137,6 @@ TEST_F(Router, MethodAndPathTable) {
     EXPECT_EQ(status_line(answer), c.status) << c.request;
     EXPECT_EQ(body_of(answer), c.body) << c.request;
   }
-  g_app.quit_deadline.store(0);
 }
 
 TEST_F(Router, EveryMethodButOptionsReachesTheUpdateEndpoint) {
@@ -161,7 +161,6 @@ TEST_F(Router, EveryMethodButOptionsReachesTheUpdateEndpoint) {
     EXPECT_EQ(body_of(answer).rfind(c.body_start, 0), 0u) << c.request;
   }
   EXPECT_EQ(status_line(route("OPTIONS /__update HTTP/1.1\r\n\r\n")), "HTTP/1.1 204 No Content");
-  g_app.quit_deadline.store(0);
 }
 
 TEST_F(Router, BeaconDrainsTheOutstandingBodyBeforeAnswering) {
@@ -169,7 +168,6 @@ TEST_F(Router, BeaconDrainsTheOutstandingBodyBeforeAnswering) {
   const std::string answer =
       route("POST /__quit HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc", "defghij");
   EXPECT_EQ(status_line(answer), "HTTP/1.1 204 No Content");
-  g_app.quit_deadline.store(0);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "http/handlers.h"
-#include "launcher/app_state.h"
+#include "http/server_context.h"
 #include "support/socket_capture.h"
 #include "support/temp_dir.h"
 #include "update/version.h"
@@ -18,16 +18,18 @@ class StaticSite : public ::testing::Test {
   void SetUp() override {
     www_ = dir_ / u"www";
     ASSERT_TRUE(platform::create_folder(www_));
-    g_app.site_folder = www_;
-    format_bootstrap_script(3, "1.0", g_app.bootstrap_script, sizeof g_app.bootstrap_script);
-    script_ = g_app.bootstrap_script;
+    context_.folders.site = www_;
+    char script[kBootstrapScriptMaxChars + 1];
+    format_bootstrap_script(3, "1.0", script, sizeof script);
+    context_.bootstrap_script = script;
+    script_ = context_.bootstrap_script;
     TempDir::write(www_ + u"\\index.html", kPage);
   }
 
   std::string get(const char* path, const char* range = "", bool head_only = false) {
     SocketCapture cap;
     cap.start_reading();
-    serve_static(cap.server.get(), path, range, head_only);
+    serve_static(context_, cap.server.get(), path, range, head_only);
     return cap.finish();
   }
 
@@ -51,6 +53,7 @@ class StaticSite : public ::testing::Test {
   TempDir dir_;
   std::u16string www_;
   std::string script_;
+  ServerContext context_;
 };
 
 TEST_F(StaticSite, PagesGetTheScriptBeforeTheHeadTag) {
@@ -70,7 +73,7 @@ TEST_F(StaticSite, PageInjectionCases) {
   struct Case {
     std::string file, body;
   };
-  const std::string s = g_app.bootstrap_script;
+  const std::string s = context_.bootstrap_script;
   const Case cases[] = {
       {"<head></HEAD></head>", "<head>" + s + "</HEAD></head>"},
       {"<!doctype html><p>no head", s + "<!doctype html><p>no head"},

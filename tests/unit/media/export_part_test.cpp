@@ -31,7 +31,7 @@ TEST(ExportPart, NoExportNameEndsLikeAPartFile) {
 class LeftoverExports : public MediaFixture {};
 
 TEST_F(LeftoverExports, OnlyPartFilesGo) {
-  const std::u16string& downloads = g_app.downloads_folder;
+  const std::u16string& downloads = context_.folders.downloads;
   ASSERT_TRUE(platform::create_folder(downloads));
   for (const char16_t* name : {u"clip.mp4.vesklar-part", u"old-2.bin.VESKLAR-PART", u"clip.mp4", u"keep.part"}) {
     TempDir::write(downloads + u"\\" + name, "bytes");
@@ -39,7 +39,7 @@ TEST_F(LeftoverExports, OnlyPartFilesGo) {
   // A folder of that form is not a part file of a save.
   ASSERT_TRUE(platform::create_folder(downloads + u"\\dir.vesklar-part"));
 
-  remove_leftover_exports();
+  remove_leftover_exports(downloads);
 
   EXPECT_FALSE(exists(downloads + u"\\clip.mp4.vesklar-part"));
   EXPECT_FALSE(exists(downloads + u"\\old-2.bin.VESKLAR-PART"));

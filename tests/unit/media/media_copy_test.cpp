@@ -19,7 +19,7 @@ class MediaCopy : public MediaFixture {
     TempDir::write(item(u"src", u"plain"), "plain bytes");
   }
   std::string copy(const std::string& query) {
-    return run([&](platform::NativeHandle s) { handle_media_copy(s, query.c_str()); });
+    return run([&](platform::NativeHandle s) { handle_media_copy(context_, s, query.c_str()); });
   }
   const std::string ok_ = simple("200 OK", "text/plain", "ok");
   const std::string missing_ = simple("404 Not Found", "text/plain", "missing");

@@ -1,12 +1,13 @@
-// A media folder and a Downloads folder in a fresh temporary folder, and the
-// means to run a media handler over a loopback connection.
+// A media folder and a Downloads folder in a fresh temporary folder, a
+// server context that names them, and the means to run a media handler over
+// a loopback connection.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "launcher/app_state.h"
+#include "http/server_context.h"
 #include "platform/file_text.h"
 #include "platform/platform.h"
 #include "support/socket_capture.h"
@@ -19,12 +20,8 @@ class MediaFixture : public ::testing::Test {
     ASSERT_TRUE(platform::net_startup());
     media_ = dir_ / u"media";
     ASSERT_TRUE(platform::create_folder(media_));
-    g_app.media_folder = media_;
-    g_app.downloads_folder = dir_ / u"Downloads";
-  }
-  void TearDown() override {
-    g_app.media_folder.clear();
-    g_app.downloads_folder.clear();
+    context_.folders.media = media_;
+    context_.folders.downloads = dir_ / u"Downloads";
   }
 
   static std::string read(const std::u16string& path) { return platform_test::read_text(path); }
@@ -64,4 +61,5 @@ class MediaFixture : public ::testing::Test {
 
   TempDir dir_;
   std::u16string media_;
+  ServerContext context_;
 };

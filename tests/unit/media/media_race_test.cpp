@@ -88,7 +88,7 @@ TEST_F(MediaRace, UploadsOfOneItem) {
     const std::string block = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
     const std::string query = upload_query("u", "x", i);
     const std::string answer = run([&](platform::NativeHandle s) {
-      handle_media_upload(s, query.c_str(), block.c_str(), body.data(), std::int32_t(body.size()));
+      handle_media_upload(context_, s, query.c_str(), block.c_str(), body.data(), std::int32_t(body.size()));
     });
     // A writer that came second is turned away, the first never harmed.
     EXPECT_TRUE(answer == ok || answer == disk || answer == move) << answer;
@@ -102,14 +102,14 @@ TEST_F(MediaRace, CopiesOntoOneTarget) {
     const std::string block = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
     const std::string query = upload_query("src", "s" + std::to_string(i), i);
     run([&](platform::NativeHandle s) {
-      handle_media_upload(s, query.c_str(), block.c_str(), body.data(), std::int32_t(body.size()));
+      handle_media_upload(context_, s, query.c_str(), block.c_str(), body.data(), std::int32_t(body.size()));
     });
   }
   const std::string ok = simple("200 OK", "text/plain", "ok");
   const std::string missing = simple("404 Not Found", "text/plain", "missing");
   race(item(u"dst", u"t"), [&](int i) {
     const std::string query = "fromProject=src&fromId=s" + std::to_string(i) + "&toProject=dst&toId=t";
-    const std::string answer = run([&](platform::NativeHandle s) { handle_media_copy(s, query.c_str()); });
+    const std::string answer = run([&](platform::NativeHandle s) { handle_media_copy(context_, s, query.c_str()); });
     EXPECT_TRUE(answer == ok || answer == missing) << answer;
     return answer == ok;
   });

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "base/bounded_format.h"
-#include "launcher/app_state.h"
 #include "platform/platform.h"
 
 namespace {
@@ -65,26 +64,25 @@ TEST(SanitizeSegment, DifferentSpellingsOfOneNameMeetAndCaseIsKept) {
 }
 
 TEST(MediaStorePaths, LayoutAndPathLimit) {
-  g_app.media_folder = u"D:\\data\\Vesklar\\media";
+  std::u16string media = u"D:\\data\\Vesklar\\media";
   std::u16string item, side, staging, folder;
-  ASSERT_TRUE(item_file_path(u"My_Project", u"clip_mp4", &item));
+  ASSERT_TRUE(item_file_path(media, u"My_Project", u"clip_mp4", &item));
   EXPECT_EQ(item, u"D:\\data\\Vesklar\\media\\My_Project\\clip_mp4");
   ASSERT_TRUE(side_file_path(item, &side));
   EXPECT_EQ(side, item + u".mime");
   ASSERT_TRUE(staging_file_path(item, &staging));
   EXPECT_EQ(staging, item + u".tmp");
-  ASSERT_TRUE(project_folder_path(u"p", &folder));
+  ASSERT_TRUE(project_folder_path(media, u"p", &folder));
   EXPECT_EQ(folder, u"D:\\data\\Vesklar\\media\\p");
 
   // A media folder so long that the side file no longer fits: every path
   // that does not fit is refused rather than cut.
-  g_app.media_folder = std::u16string(platform::kMaxPathChars - 10, u'm');
-  EXPECT_TRUE(item_file_path(u"p", u"abcdefg", &item));  // exactly 259
+  media = std::u16string(platform::kMaxPathChars - 10, u'm');
+  EXPECT_TRUE(item_file_path(media, u"p", u"abcdefg", &item));  // exactly 259
   EXPECT_EQ(item.size(), platform::kMaxPathChars);
   EXPECT_FALSE(side_file_path(item, &side));
   EXPECT_TRUE(side.empty());
-  EXPECT_FALSE(item_file_path(u"p", u"abcdefgh", &item));
-  g_app.media_folder.clear();
+  EXPECT_FALSE(item_file_path(media, u"p", u"abcdefgh", &item));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ class MediaUpload : public MediaFixture {
     const std::string block = headers + "\r\n";
     return run(
         [&](platform::NativeHandle s) {
-          handle_media_upload(s, query.c_str(), block.c_str(), prefix.data(), std::int32_t(prefix.size()));
+          handle_media_upload(context_, s, query.c_str(), block.c_str(), prefix.data(), std::int32_t(prefix.size()));
         },
         late);
   }
@@ -50,7 +50,7 @@ TEST_F(MediaUpload, FailedReplacementsKeepTheEarlierItem) {
   // The client goes away half-way through the body.
   const std::string block = "Content-Length: 100\r\n\r\n";
   run_broken_off(
-      [&](platform::NativeHandle s) { handle_media_upload(s, "project=p&id=v", block.c_str(), "new", 3); },
+      [&](platform::NativeHandle s) { handle_media_upload(context_, s, "project=p&id=v", block.c_str(), "new", 3); },
       "more bytes");
   EXPECT_EQ(read(item(u"p", u"v")), "old");
   EXPECT_EQ(read(item(u"p", u"v.mime")), "video/mp4");

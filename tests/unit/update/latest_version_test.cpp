@@ -22,35 +22,33 @@ ManifestFindings findings(ManifestFindings::Store store, std::int32_t n, std::st
   return f;
 }
 
-// The fields are process-wide: leave them as a fresh process has them.
+// A fresh store for each test, as a fresh process has it.
 class LatestVersionFields : public ::testing::Test {
  protected:
-  void TearDown() override {
-    publish_latest(findings(ManifestFindings::Store::everything, 0, "", u""), nullptr);
-  }
+  LatestVersionStore store_;
 };
 
 TEST_F(LatestVersionFields, EachOutcomeStoresItsShare) {
   using Store = ManifestFindings::Store;
   LatestVersion seen;
-  publish_latest(findings(Store::everything, 5, "1.5", u"https://h/descargas/5.zip"), &seen);
+  store_.publish(findings(Store::everything, 5, "1.5", u"https://h/descargas/5.zip"), &seen);
   EXPECT_EQ(seen.number, 5);
   EXPECT_EQ(seen.name, "1.5");
   EXPECT_EQ(seen.url, u"https://h/descargas/5.zip");
 
   // A failed fetch changes nothing, but the caller still sees the fields.
-  publish_latest(findings(Store::nothing, 9, "9.9", u"x"), &seen);
+  store_.publish(findings(Store::nothing, 9, "9.9", u"x"), &seen);
   EXPECT_EQ(seen.number, 5);
   EXPECT_EQ(seen.name, "1.5");
   EXPECT_EQ(seen.url, u"https://h/descargas/5.zip");
 
   // No usable URL: number and name change, the URL stays.
-  publish_latest(findings(Store::number_and_name, 6, "", u"ignored"), &seen);
+  store_.publish(findings(Store::number_and_name, 6, "", u"ignored"), &seen);
   EXPECT_EQ(seen.number, 6);
   EXPECT_EQ(seen.name, "");
   EXPECT_EQ(seen.url, u"https://h/descargas/5.zip");
 
-  const LatestVersion now = read_latest();
+  const LatestVersion now = store_.read();
   EXPECT_EQ(now.number, 6);
   EXPECT_EQ(now.url, u"https://h/descargas/5.zip");
 }
@@ -65,15 +63,15 @@ TEST_F(LatestVersionFields, ConcurrentChecksNeverTearTheFields) {
     const std::string n = std::to_string(v.number);
     return v.name == n && v.url == u"https://h/descargas/" + base::widen_ascii(n) + u".zip";
   };
-  publish_latest(findings(Store::everything, 1, "1", u"https://h/descargas/1.zip"), nullptr);
+  store_.publish(findings(Store::everything, 1, "1", u"https://h/descargas/1.zip"), nullptr);
   std::vector<std::thread> threads;
   for (int w = 0; w < 3; ++w) {
-    threads.emplace_back([w, &torn, &consistent] {
+    threads.emplace_back([this, w, &torn, &consistent] {
       for (int i = 0; i < 3000; ++i) {
         const std::int32_t n = 1000000 * (w + 1) + i;
         const std::string s = std::to_string(n);
         LatestVersion seen;
-        publish_latest(findings(Store::everything, n, s, u"https://h/descargas/" + base::widen_ascii(s) + u".zip"),
+        store_.publish(findings(Store::everything, n, s, u"https://h/descargas/" + base::widen_ascii(s) + u".zip"),
                        &seen);
         if (!consistent(seen)) ++torn;
       }
@@ -81,7 +79,7 @@ TEST_F(LatestVersionFields, ConcurrentChecksNeverTearTheFields) {
   }
   threads.emplace_back([&] {
     while (!stop.load())
-      if (!consistent(read_latest())) ++torn;
+      if (!consistent(store_.read())) ++torn;
   });
   for (std::size_t i = 0; i + 1 < threads.size(); ++i) threads[i].join();
   stop.store(true);
