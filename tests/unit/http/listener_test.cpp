@@ -103,4 +103,23 @@ TEST_F(ListenerFixture, ServedConnectionsLeaveThreadsThatServeTheNext) {
   EXPECT_EQ(worker_threads_started(), started);
 }
 
+TEST_F(ListenerFixture, AConnectionKeepsTheContextUntilItsWorkerIsDone) {
+  // A worker still serving after the accept loop has ended and the launcher
+  // has let go of the context (a slow download at quit) must still have it.
+  const std::weak_ptr<ServerContext> watch = context;
+  platform::Socket client = connect();
+  send_text(client, "OPTIONS / HTTP/1.1\r\n");  // half a head: its worker waits for the rest
+  // Handed to a worker: the fixture, the accept loop and the connection.
+  for (int i = 0; i < 10000 && watch.use_count() < 3; ++i) platform::sleep_ms(1);
+  ASSERT_EQ(watch.use_count(), 3);
+  platform::close_listener(listener);
+  ASSERT_TRUE(acceptor.wait(5000));
+  context.reset();
+  EXPECT_FALSE(watch.expired());
+  send_text(client, "\r\n");
+  EXPECT_EQ(read_to_end(client).rfind(kAnswer204, 0), 0u);
+  for (int i = 0; i < 10000 && !watch.expired(); ++i) platform::sleep_ms(1);
+  EXPECT_TRUE(watch.expired());
+}
+
 }  // namespace
