@@ -20,9 +20,16 @@ struct ListenerFixture : ::testing::Test {
   platform::Thread acceptor;
   std::uint16_t port = 0;
 
+  // Filled before the accept thread starts and from then on the thread's
+  // alone: it takes its share of the context from here.
+  struct AcceptArgs {
+    std::shared_ptr<ServerContext> context;
+    platform::NativeHandle listener;
+  } accept_args;
+
   static void run_accept_loop(void* p) {
-    const auto* fixture = static_cast<const ListenerFixture*>(p);
-    accept_loop(fixture->context, fixture->listener.get());
+    auto* args = static_cast<AcceptArgs*>(p);
+    accept_loop(std::move(args->context), args->listener);
   }
 
   void SetUp() override {
@@ -32,7 +39,8 @@ struct ListenerFixture : ::testing::Test {
     ASSERT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0));
     ASSERT_TRUE(platform::listen_on(listener, 64));
     port = platform::local_port(listener);
-    acceptor = platform::start_thread(run_accept_loop, this);
+    accept_args = {context, listener.get()};
+    acceptor = platform::start_thread(run_accept_loop, &accept_args);
     ASSERT_TRUE(acceptor.valid());
   }
   void TearDown() override {
