@@ -57,4 +57,27 @@ struct DesktopShortcut {
 // Main thread, during start-up.
 bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t wait_ms);
 
+// The interpreter of the script that an update hands over to.
+// Windows: Windows PowerShell. Linux: the POSIX shell /bin/sh.
+enum class InstallerShell { powershell, posix_shell };
+InstallerShell installer_shell();
+
+// Where the installer keeps the archive, the script and its staging folder,
+// with a trailing separator.
+struct InstallerFolder {
+  std::u16string path;
+  // Made for this update alone (Linux: a private folder in the shared
+  // temporary one): its files are created new, never opened if they exist,
+  // and the folder goes when the hand-off fails. Otherwise (Windows: the
+  // per-user temporary folder) the files keep fixed names and are replaced.
+  bool made_for_update = false;
+};
+// Windows: the per-user temporary folder (`temp_folder`), which other users
+// cannot enter, under the fixed names the installer hand-off has always
+// used. Linux: a temporary folder is shared by every account, so fixed names
+// there could be planted or linked elsewhere by another user beforehand; a
+// new private folder is made in it (`make_private_temp_folder`, prefix
+// "vesklar-update-"). nullopt when there is no such folder. Any thread.
+std::optional<InstallerFolder> installer_folder();
+
 }  // namespace platform

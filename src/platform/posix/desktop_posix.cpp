@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 #include "platform/posix/desktop_entry.h"
@@ -143,6 +144,14 @@ bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t /*wait
   if (ok && replace_file(part_path, final_path)) return true;
   delete_file(part_path);
   return false;
+}
+
+InstallerShell installer_shell() { return InstallerShell::posix_shell; }
+
+std::optional<InstallerFolder> installer_folder() {
+  std::optional<std::u16string> folder = make_private_temp_folder(u"vesklar-update-");
+  if (!folder) return std::nullopt;
+  return InstallerFolder{std::move(*folder), true};
 }
 
 }  // namespace platform
