@@ -56,6 +56,10 @@ std::uint32_t current_process_id();
 
 // The single-instance marker ("Local\VesklarEditorV1" on Windows).
 enum class InstanceResult { failed, acquired, already_running };
+class InstanceLock;
+// Takes the marker `name` into `lock`, which must not hold one yet. Main
+// thread, start-up only.
+InstanceResult acquire_instance_lock(std::u16string_view name, InstanceLock* lock);
 class InstanceLock {
  public:
   InstanceLock() = default;
@@ -67,9 +71,12 @@ class InstanceLock {
   // end of the process. `release` is the orderly way.
   ~InstanceLock() = default;
   void release();
+
+ private:
+  // Only taking the marker fills the handle in.
+  friend InstanceResult acquire_instance_lock(std::u16string_view name, InstanceLock* lock);
   NativeHandle h_ = kInvalidNative;
 };
-InstanceResult acquire_instance_lock(std::u16string_view name, InstanceLock* lock);
 
 // Starting other programs. The command line is one Windows-form string; the
 // POSIX layer splits it by the Windows rules before it runs the program.
