@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ struct ListenerFixture : ::testing::Test {
     ASSERT_TRUE(listener.valid());
     ASSERT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0));
     ASSERT_TRUE(platform::listen_on(listener, 64));
-    port = platform::local_port(listener);
+    port = test_support::local_port(listener);
     acceptor = platform::start_thread(run_accept_loop, &listener);
     ASSERT_TRUE(acceptor.valid());
   }
@@ -37,7 +38,7 @@ struct ListenerFixture : ::testing::Test {
 
   platform::Socket connect() {
     platform::Socket s = platform::tcp_socket();
-    EXPECT_TRUE(platform::connect_loopback(s, "127.0.0.1", port));
+    EXPECT_TRUE(test_support::connect_loopback(s, "127.0.0.1", port));
     platform::set_timeouts(s.get(), 10000, 10000);
     return s;
   }

@@ -9,11 +9,12 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "support/loopback.h"
 
 struct SocketCapture {
   platform::Socket server, client;
 
-  SocketCapture() { EXPECT_TRUE(platform::socket_pair(&server, &client)); }
+  SocketCapture() { EXPECT_TRUE(test_support::socket_pair(&server, &client)); }
   ~SocketCapture() {
     if (reader_.joinable()) reader_.join();
   }

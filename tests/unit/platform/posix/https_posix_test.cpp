@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ struct Server {
   std::uint16_t port = 0;
   Server() {
     EXPECT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0) && platform::listen_on(listener, 4));
-    port = platform::local_port(listener);
+    port = test_support::local_port(listener);
   }
 };
 

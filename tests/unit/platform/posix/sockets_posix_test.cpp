@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "support/loopback.h"
 
 namespace {
 
 TEST(SocketsPosix, SendToAVanishedPeerFailsWithoutSignal) {
   platform::Socket a, b;
-  ASSERT_TRUE(platform::socket_pair(&a, &b));
+  ASSERT_TRUE(test_support::socket_pair(&a, &b));
   b.reset();
   // The first sends may still be taken; once the peer's reset arrives a send
   // fails.
