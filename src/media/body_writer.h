@@ -8,10 +8,6 @@
 
 inline constexpr std::uint32_t kBodyBufferBytes = 65536;
 
-// Writes all `count` bytes, resuming short writes. False at the first write
-// that fails or writes nothing; the file then holds what went before.
-bool write_all(platform::File& file, const char* bytes, std::uint32_t count);
-
 // Stores exactly `length` body bytes in `file`: the first min(prefix_count,
 // length) bytes of the prefix that came with the head, then the rest from the
 // socket through one 64 KiB buffer, after `start_body` has asked a client

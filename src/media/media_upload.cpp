@@ -40,7 +40,7 @@ void choose_content_type(const char* query, const char* header_block, char (&typ
 // item never gets new bytes without the type that came with them.
 bool stage_content_type(const std::u16string& side_staging, const char* type) {
   platform::File file = platform::create_always(side_staging);
-  return file && write_all(file, type, std::uint32_t(std::strlen(type)));
+  return file && platform::write_all(file, type, std::uint32_t(std::strlen(type)));
 }
 
 }  // namespace

@@ -97,4 +97,9 @@ struct FolderEntry {
 // cannot be read; `visit` returning false stops the listing early.
 bool list_folder(const std::u16string& path, const std::function<bool(const FolderEntry&)>& visit);
 
+// Writes all `len` bytes through `File::write`, as many calls as it takes.
+// False when a write fails or takes nothing; after a failed write,
+// `last_error()` on the same thread right after the call tells why.
+bool write_all(File& file, const void* data, std::uint32_t len);
+
 }  // namespace platform
