@@ -37,12 +37,13 @@ void accept_loop(platform::NativeHandle listener) {
     ~DismissParked() { pool.dismiss_parked(kDismissParkedWaitMs); }
   } dismiss{pool};
   while (g_app.server_running.load() != 0) {
-    platform::Socket connection = platform::accept_connection(listener);
+    platform::Error error;
+    platform::Socket connection = platform::accept_connection(listener, &error);
     if (!connection) {
       // Out of descriptors for the moment (many connections open at once)
       // must not end the server for good: the waiting connections are taken
       // once some close. Anything else, a closed listener included, ends it.
-      if (!platform::accept_failure_is_transient()) return;
+      if (error.kind != platform::ErrorKind::transient) return;
       platform::sleep_ms(kAcceptRetryDelayMs);
       continue;
     }

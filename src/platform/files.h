@@ -19,6 +19,13 @@ namespace platform {
 //    opened for writing, deleted, moved or replaced while it is open;
 //  - a file open for writing cannot be opened again in any way, deleted,
 //    moved or replaced while it is open.
+//
+// The calls that take an `Error* error` say why they failed: on failure they
+// store the cause in `*error` when `error` is not null, and leave it alone on
+// success. A refusal by the sharing rules is `ErrorKind::busy` on both
+// systems (Windows: ERROR_SHARING_VIOLATION; POSIX: the layer's own
+// refusal, reported with the number EBUSY). `last_error()` is not a
+// substitute for them: the POSIX layer refuses some calls without errno.
 
 struct FileTraits {
   using value_type = NativeHandle;
@@ -58,11 +65,11 @@ class File {
 // that lasts only an instant (Windows: the sharing violation a replacing
 // move causes while it holds the target) is tried again for a few
 // milliseconds, so a reader never takes a replaced file for a missing one.
-File open_for_read(const std::u16string& path);
+File open_for_read(const std::u16string& path, Error* error = nullptr);
 // Writing, no sharing, created anew or truncated ("create always").
-File create_always(const std::u16string& path);
+File create_always(const std::u16string& path, Error* error = nullptr);
 // Writing, no sharing, fails when anything exists at the path ("create new").
-File create_new(const std::u16string& path);
+File create_new(const std::u16string& path, Error* error = nullptr);
 
 // Attribute word. `kInvalidAttributes` (all bits, so the folder bit too) is
 // returned for a path that cannot be read.
@@ -71,14 +78,15 @@ inline constexpr std::uint32_t kAttrDirectory = 0x10u;
 inline constexpr std::uint32_t kAttrReparsePoint = 0x400u;
 std::uint32_t file_attributes(const std::u16string& path);
 
-bool delete_file(const std::u16string& path);
+bool delete_file(const std::u16string& path, Error* error = nullptr);
 // Moves or renames; fails when the target exists.
-bool move_file(const std::u16string& from, const std::u16string& to);
+bool move_file(const std::u16string& from, const std::u16string& to, Error* error = nullptr);
 // Moves over an existing target in one atomic step; fails (leaving both as
 // they were) when either is open.
-bool replace_file(const std::u16string& from, const std::u16string& to);
-// Copies, replacing an existing target.
-bool copy_file(const std::u16string& from, const std::u16string& to);
+bool replace_file(const std::u16string& from, const std::u16string& to, Error* error = nullptr);
+// Copies, replacing an existing target. `error` tells a full disk (no_space) from a source that is missing
+// (not_found) or held (busy) and a target that is held (busy).
+bool copy_file(const std::u16string& from, const std::u16string& to, Error* error = nullptr);
 // Windows: sets or clears the hidden attribute of a file (open or not), all
 // its other attributes cleared. POSIX has no such attribute: does nothing
 // and succeeds.

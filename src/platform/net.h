@@ -32,16 +32,14 @@ Socket tcp_socket();
 // setsockopt outcome.
 bool set_listener_address_option(const Socket& s);
 bool bind_loopback(const Socket& s, const char* address, std::uint16_t port);
-// Port of a bound socket (for listeners bound to port 0 in tests).
-std::uint16_t local_port(const Socket& s);
 bool listen_on(const Socket& s, int backlog);
 // Blocks until a connection arrives; invalid on any failure, including the
-// listener being closed by `close_listener` from another thread.
-Socket accept_connection(NativeHandle listener);
-// Right after `accept_connection` failed, on the same thread: true when the
-// failure passes by itself (out of descriptors or buffers for the moment, a
-// connection reset while it waited), so accepting again later can succeed.
-bool accept_failure_is_transient();
+// listener being closed by `close_listener` from another thread. On failure
+// `*error` (when not null) has the kind `transient` when the failure passes
+// by itself (out of descriptors or buffers for the moment, a connection
+// reset while it waited), so accepting again later can succeed, and `other`
+// for anything else, a closed listener included; its code is the system's.
+Socket accept_connection(NativeHandle listener, Error* error = nullptr);
 // Closes a listener so that a thread blocked in `accept_connection` wakes up.
 void close_listener(Socket& s);
 // Receive and send time-outs in milliseconds; results ignored by callers.
@@ -56,10 +54,6 @@ int send_some(NativeHandle s, const void* buf, int len);
 bool shutdown_send(NativeHandle s);
 // Whether received bytes wait to be read at this moment; never blocks.
 bool receive_pending(NativeHandle s);
-// Connects a TCP socket to a loopback address (for tests and tools).
-bool connect_loopback(const Socket& s, const char* address, std::uint16_t port);
-// A connected pair of loopback stream sockets, for tests.
-bool socket_pair(Socket* a, Socket* b);
 
 // Sends `length` bytes of `file`, starting at byte `offset` of the file, on
 // the connected socket without copying them through this process: sendfile()
