@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "http/request_head.h"
+#include "platform/handle.h"
 
 void serve_static(platform::NativeHandle socket, const char* path, const char* range, bool head_only);
 void handle_media_upload(platform::NativeHandle socket, const char* query, const char* header_block,

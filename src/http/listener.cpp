@@ -9,6 +9,10 @@
 #include "http/router.h"
 #include "http/worker_pool.h"
 #include "launcher/app_state.h"
+#include "platform/error.h"
+#include "platform/handle.h"
+#include "platform/net.h"
+#include "platform/threads.h"
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include "base/bounded_format.h"
 #include "http/response.h"
 #include "launcher/app_state.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/handle.h"
 
 inline constexpr std::int64_t kPageLimitBytes = 8388608;  // 8 MiB; one byte more is refused
 inline constexpr std::size_t kPageHeaderLimit = 256;

@@ -8,6 +8,8 @@
 #include "http/request_guard.h"
 #include "http/response.h"
 #include "launcher/app_state.h"
+#include "platform/handle.h"
+#include "platform/threads.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "http/request_head.h"
+#include "platform/handle.h"
 
 inline constexpr std::uint32_t kQuitGraceMs = 1600;
 

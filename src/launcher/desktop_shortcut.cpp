@@ -7,7 +7,10 @@
 #include "launcher/app_state.h"
 #include "launcher/desktop_marker.h"
 #include "launcher/startup_steps.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -6,7 +6,13 @@
 #include "launcher/startup_messages.h"
 #include "launcher/startup_steps.h"
 #include "media/export_part.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/net.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "platform/threads.h"
+#include "platform/ui.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 #include "media/body_writer.h"
 
 #include "http/request_head.h"
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 
 bool store_body(platform::NativeHandle socket, platform::File& file, const char* header_block,
                 const char* prefix, std::int32_t prefix_count, std::int64_t length) {

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 inline constexpr std::uint32_t kBodyBufferBytes = 65536;
 

@@ -2,7 +2,8 @@
 
 #include "base/bounded_format.h"
 #include "launcher/app_state.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include "launcher/app_state.h"
 #include "media/media_store.h"
 #include "media/staged_item.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "base/bounded_format.h"
 #include "base/device_name.h"
 #include "launcher/app_state.h"
-#include "platform/platform.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -15,6 +15,8 @@
 #include "media/media_answers.h"
 #include "media/media_store.h"
 #include "media/staged_item.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/bounded_format.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 #include "http/handlers.h"
 #include "http/response.h"
 #include "launcher/app_state.h"
+#include "platform/handle.h"
+#include "platform/process.h"
 #include "update/update_check.h"
 #include "update/update_install.h"
 #include "update/update_status.h"

@@ -7,7 +7,11 @@
 
 #include "base/bounded_format.h"
 #include "launcher/app_state.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "platform/ui.h"
 #include "update/installer_script.h"
 #include "update/update_fetch.h"
 #include "update/update_messages.h"

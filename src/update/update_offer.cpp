@@ -2,7 +2,7 @@
 
 #include "launcher/app_state.h"
 #include "launcher/startup_steps.h"
-#include "platform/platform.h"
+#include "platform/ui.h"
 #include "update/update_check.h"
 #include "update/update_install.h"
 #include "update/update_messages.h"

@@ -7,9 +7,11 @@
 #include <string>
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
 #include "platform/posix/desktop_entry.h"
 #include "platform/posix/posix_path.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {

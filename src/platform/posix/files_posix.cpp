@@ -37,8 +37,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/error.h"
+#include "platform/files.h"
 #include "platform/posix/posix_path.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/error.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 
 namespace platform {
 namespace {

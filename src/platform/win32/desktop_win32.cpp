@@ -3,7 +3,8 @@
 // formatted.
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/process.h"
 
 namespace platform {
 

@@ -4,6 +4,8 @@
 // served file (read sharing only) cannot be deleted or replaced under a
 // reader, and a file being written (no sharing) cannot be touched at all.
 #include "platform/error.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 #include "platform/win32/win32.h"
 
 namespace platform {

@@ -1,6 +1,9 @@
 // Loopback TCP through Windows Sockets 2.2.
 #include <utility>
 
+#include "platform/error.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 #include "platform/win32/win32.h"
 
 namespace platform {

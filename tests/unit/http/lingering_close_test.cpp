@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/net.h"
+#include "platform/threads.h"
 #include "support/loopback.h"
 
 namespace {

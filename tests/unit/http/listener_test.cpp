@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/net.h"
+#include "platform/threads.h"
 #include "support/loopback.h"
 
 namespace {

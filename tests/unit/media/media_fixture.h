@@ -8,7 +8,8 @@
 
 #include "launcher/app_state.h"
 #include "platform/file_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/net.h"
 #include "support/socket_capture.h"
 #include "support/temp_dir.h"
 

@@ -6,7 +6,7 @@
 
 #include "base/bounded_format.h"
 #include "launcher/app_state.h"
-#include "platform/platform.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -5,7 +5,9 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/net.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/file_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "support/temp_dir.h"
 
 namespace {

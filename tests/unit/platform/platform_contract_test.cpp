@@ -1,4 +1,4 @@
-// The contract of platform.h, checked on whichever system the test is built
+// The contract of the platform headers, checked on whichever system the test is built
 // for. Both implementations must pass it unchanged: the portable code relies
 // on the Windows file-sharing rules, the Windows path form and the exact
 // limits of the text and environment helpers.
@@ -12,7 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/https.h"
+#include "platform/net.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "platform/threads.h"
 #include "support/loopback.h"
 
 namespace {

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/net.h"
 #include "support/loopback.h"
 #include "support/socket_capture.h"
 #include "support/temp_dir.h"

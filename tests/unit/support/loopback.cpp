@@ -1,5 +1,6 @@
 // The test-only socket calls, with the system's socket headers: tests may
 // include them, the program's code above src/platform/ may not.
+#include "platform/net.h"
 #include "support/loopback.h"
 
 #ifdef _WIN32

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/platform.h"
+#include "platform/net.h"
 #include "support/loopback.h"
 
 struct SocketCapture {

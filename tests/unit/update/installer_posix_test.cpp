@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "platform/posix/posix_path.h"
 #include "platform/posix/scoped_env.h"
 #include "platform/posix/spawn.h"

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/https.h"
+#include "platform/net.h"
+#include "platform/threads.h"
 #include "support/loopback.h"
 
 namespace {

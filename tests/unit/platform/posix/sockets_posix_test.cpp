@@ -3,7 +3,7 @@
 // its default action, which ends it.
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "platform/net.h"
 #include "support/loopback.h"
 
 namespace {
