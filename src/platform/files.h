@@ -24,7 +24,10 @@ namespace platform {
 // store the cause in `*error` when `error` is not null, and leave it alone on
 // success. A refusal by the sharing rules is `ErrorKind::busy` on both
 // systems (Windows: ERROR_SHARING_VIOLATION; POSIX: the layer's own
-// refusal, reported with the number EBUSY). `last_error()` is not a
+// refusal, reported with the number EBUSY), with one exception Windows
+// makes: `replace_file` onto a target that is open is refused as access
+// denied (`other`; POSIX: EACCES), which cannot be told from a target that
+// may not be written. `last_error()` is not a
 // substitute for them: the POSIX layer refuses some calls without errno.
 
 struct FileTraits {

@@ -368,7 +368,9 @@ bool replace_file(const std::u16string& from, const std::u16string& to, Error* e
   if (::lstat(f.c_str(), &st) != 0) return fail(error);
   if (!reg.unused(key_of(st))) return refuse(error);
   struct stat target;
-  if (::lstat(t.c_str(), &target) == 0 && !reg.unused(key_of(target))) return refuse(error);
+  // Windows refuses to replace a target that is open as access denied, not
+  // as a sharing violation; so does this layer.
+  if (::lstat(t.c_str(), &target) == 0 && !reg.unused(key_of(target))) return fail_code(error, EACCES);
   return ::rename(f.c_str(), t.c_str()) == 0 || fail(error);
 }
 

@@ -57,9 +57,15 @@ const FailureCase kFailures[] = {
        return held_for(p, false, [](const Paths& q, platform::Error* f) { return platform::delete_file(q.file, f); }, e);
      },
      ErrorKind::busy},
-    {"ReplaceWhileRead",
+    // Windows answers a replace onto an open target with access denied.
+    {"ReplaceOntoRead",
      [](const Paths& p, platform::Error* e) {
        return held_for(p, false, [](const Paths& q, platform::Error* f) { return platform::replace_file(q.other, q.file, f); }, e);
+     },
+     ErrorKind::other},
+    {"ReplaceFromRead",
+     [](const Paths& p, platform::Error* e) {
+       return held_for(p, false, [](const Paths& q, platform::Error* f) { return platform::replace_file(q.file, q.other, f); }, e);
      },
      ErrorKind::busy},
     {"MoveWhileWritten",
