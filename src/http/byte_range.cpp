@@ -5,6 +5,9 @@
 
 #include "base/bounded_format.h"
 #include "http/response.h"
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 inline constexpr std::size_t kStreamHeaderLimit = 768;
 inline constexpr std::size_t kStaticHeadHeaderLimit = 512;

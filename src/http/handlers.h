@@ -7,6 +7,7 @@
 
 #include "http/request_head.h"
 #include "http/server_context.h"
+#include "platform/handle.h"
 
 void serve_static(const ServerContext& context, platform::NativeHandle socket, const char* path, const char* range,
                   bool head_only);

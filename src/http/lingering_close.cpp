@@ -1,4 +1,7 @@
 #include "http/lingering_close.h"
+#include "platform/handle.h"
+#include "platform/net.h"
+#include "platform/threads.h"
 
 bool client_may_still_send(platform::NativeHandle socket, const RequestHead& head) {
   if (outstanding_body(head) > 0) return true;

@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "http/request_head.h"
-#include "platform/platform.h"
+#include "platform/handle.h"
 
 // The whole linger, and each wait for more bytes within it: a client that
 // keeps sending is given this long to finish, one that goes quiet without

@@ -8,6 +8,10 @@
 #include "http/request_head.h"
 #include "http/router.h"
 #include "http/worker_pool.h"
+#include "platform/error.h"
+#include "platform/handle.h"
+#include "platform/net.h"
+#include "platform/threads.h"
 
 namespace {
 
@@ -45,12 +49,13 @@ void accept_loop(std::shared_ptr<ServerContext> context, platform::NativeHandle 
     ~DismissParked() { pool.dismiss_parked(kDismissParkedWaitMs); }
   } dismiss{pool};
   while (context->lifecycle.running.load()) {
-    platform::Socket socket = platform::accept_connection(listener);
+    platform::Error error;
+    platform::Socket socket = platform::accept_connection(listener, &error);
     if (!socket) {
       // Out of descriptors for the moment (many connections open at once)
       // must not end the server for good: the waiting connections are taken
       // once some close. Anything else, a closed listener included, ends it.
-      if (!platform::accept_failure_is_transient()) return;
+      if (error.kind != platform::ErrorKind::transient) return;
       platform::sleep_ms(kAcceptRetryDelayMs);
       continue;
     }

@@ -6,7 +6,8 @@
 #include <memory>
 
 #include "http/server_context.h"
-#include "platform/platform.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 
 inline constexpr std::size_t kHeadBufferBytes = 65536;  // at most 65,535 received
 // After a failed accept that passes by itself, the next try waits this long.

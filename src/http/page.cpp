@@ -7,6 +7,8 @@
 
 #include "base/bounded_format.h"
 #include "http/response.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 namespace {
 

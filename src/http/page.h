@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/handle.h"
 
 inline constexpr std::int64_t kPageLimitBytes = 8388608;  // 8 MiB; one byte more is refused
 inline constexpr std::size_t kPageHeaderLimit = 256;

@@ -8,6 +8,8 @@
 
 #include "base/bounded_format.h"
 #include "http/response.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/handle.h"
 
 inline constexpr std::size_t kMethodBytes = 16;    // at most 15 characters
 inline constexpr std::size_t kTargetBytes = 2048;  // at most 2047 characters

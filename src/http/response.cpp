@@ -1,4 +1,6 @@
 #include "http/response.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/handle.h"
 
 inline constexpr std::size_t kSimpleHeaderLimit = 512;
 // Bodies up to this size are sent together with the header.

@@ -7,6 +7,8 @@
 #include "http/open_pages.h"
 #include "http/request_guard.h"
 #include "http/response.h"
+#include "platform/handle.h"
+#include "platform/threads.h"
 
 namespace {
 

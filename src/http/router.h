@@ -6,6 +6,7 @@
 
 #include "http/request_head.h"
 #include "http/server_context.h"
+#include "platform/handle.h"
 
 inline constexpr std::uint32_t kQuitGraceMs = 1600;
 

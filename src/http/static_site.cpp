@@ -8,6 +8,9 @@
 #include "http/page.h"
 #include "http/response.h"
 #include "http/static_path.h"
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/text.h"
 
 void send_not_implemented(platform::NativeHandle socket) {
   send_response(socket, 501, "Not Implemented", "text/plain", "later");

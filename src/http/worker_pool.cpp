@@ -1,4 +1,5 @@
 #include "http/worker_pool.h"
+#include "platform/threads.h"
 
 #include <memory>
 #include <new>

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/threads.h"
 
 class WorkerPool {
  public:

@@ -2,7 +2,10 @@
 
 #include "base/bounded_format.h"
 #include "launcher/startup_steps.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/text.h"
 
 std::optional<std::u16string> find_browser(const std::vector<std::u16string>& candidates) {
   for (const std::u16string& candidate : candidates) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 bool marker_matches(const std::u16string& marker_path, const std::u16string& exe_folder) {
   platform::File f = platform::open_for_read(marker_path);

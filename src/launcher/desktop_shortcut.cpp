@@ -6,7 +6,10 @@
 #include "base/bounded_format.h"
 #include "launcher/desktop_marker.h"
 #include "launcher/startup_steps.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -1,16 +1,9 @@
 #include "media/body_writer.h"
 
 #include "http/request_head.h"
-
-bool write_all(platform::File& file, const char* bytes, std::uint32_t count) {
-  while (count > 0) {
-    std::uint32_t written = 0;
-    if (!file.write(bytes, count, &written) || written == 0) return false;
-    bytes += written;
-    count -= written;
-  }
-  return true;
-}
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 
 bool store_body(platform::NativeHandle socket, platform::File& file, const char* header_block,
                 const char* prefix, std::int32_t prefix_count, std::int64_t length) {
@@ -18,7 +11,7 @@ bool store_body(platform::NativeHandle socket, platform::File& file, const char*
   // Prefix bytes beyond the stated length belong to nobody: they are dropped.
   std::int64_t from_prefix = prefix_count > 0 ? prefix_count : 0;
   if (from_prefix > length) from_prefix = length;
-  if (from_prefix > 0 && !write_all(file, prefix, std::uint32_t(from_prefix))) return false;
+  if (from_prefix > 0 && !platform::write_all(file, prefix, std::uint32_t(from_prefix))) return false;
 
   std::int64_t remaining = length - from_prefix;
   // On the worker's stack: no heap per request, and memory stays flat
@@ -28,7 +21,7 @@ bool store_body(platform::NativeHandle socket, platform::File& file, const char*
     const int want = remaining < std::int64_t(kBodyBufferBytes) ? int(remaining) : int(kBodyBufferBytes);
     const int got = platform::recv_some(socket, buffer, want);
     if (got <= 0) return false;
-    if (!write_all(file, buffer, std::uint32_t(got))) return false;
+    if (!platform::write_all(file, buffer, std::uint32_t(got))) return false;
     remaining -= got;
   }
   return true;

@@ -4,13 +4,10 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 inline constexpr std::uint32_t kBodyBufferBytes = 65536;
-
-// Writes all `count` bytes, resuming short writes. False at the first write
-// that fails or writes nothing; the file then holds what went before.
-bool write_all(platform::File& file, const char* bytes, std::uint32_t count);
 
 // Stores exactly `length` body bytes in `file`: the first min(prefix_count,
 // length) bytes of the prefix that came with the head, then the rest from the

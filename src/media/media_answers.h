@@ -4,6 +4,7 @@
 #pragma once
 
 #include "http/response.h"
+#include "platform/handle.h"
 
 inline void send_stored_ok(platform::NativeHandle socket) {
   send_response(socket, 200, "OK", "text/plain; charset=utf-8", "ok");

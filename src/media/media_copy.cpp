@@ -10,6 +10,8 @@
 #include "http/response.h"
 #include "media/media_store.h"
 #include "media/staged_item.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 namespace {
 

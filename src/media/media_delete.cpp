@@ -7,6 +7,7 @@
 #include "http/response.h"
 #include "media/media_store.h"
 #include "media/remove_tree.h"
+#include "platform/handle.h"
 
 void handle_media_delete(const ServerContext& context, platform::NativeHandle socket, const char* path) {
   constexpr std::size_t kPrefixChars = 9;  // "/__media/"

@@ -6,6 +6,8 @@
 #include "http/handlers.h"
 #include "http/response.h"
 #include "media/media_store.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "base/bounded_format.h"
 #include "base/device_name.h"
-#include "platform/platform.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -14,6 +14,8 @@
 #include "media/media_answers.h"
 #include "media/media_store.h"
 #include "media/staged_item.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ void choose_content_type(const char* query, const char* header_block, char (&typ
 // item never gets new bytes without the type that came with them.
 bool stage_content_type(const std::u16string& side_staging, const char* type) {
   platform::File file = platform::create_always(side_staging);
-  return file && write_all(file, type, std::uint32_t(std::strlen(type)));
+  return file && platform::write_all(file, type, std::uint32_t(std::strlen(type)));
 }
 
 }  // namespace

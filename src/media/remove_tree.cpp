@@ -1,7 +1,8 @@
 #include "media/remove_tree.h"
 
 #include "base/bounded_format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 

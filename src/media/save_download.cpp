@@ -13,6 +13,9 @@
 #include "media/export_name.h"
 #include "media/export_part.h"
 #include "media/media_answers.h"
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/text.h"
 
 namespace {
 

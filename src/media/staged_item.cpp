@@ -1,7 +1,8 @@
 #include "media/staged_item.h"
 
 #include "media/media_store.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/threads.h"
 
 namespace {
 

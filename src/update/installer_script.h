@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,20 +32,8 @@ extern const InstallerKind kPowerShellInstaller;
 // and in a desktop dialog when there is a display).
 extern const InstallerKind kShellInstaller;
 
-// The one this system runs (chosen by the build).
+// The one this system runs (`platform::installer_shell`).
 const InstallerKind& platform_installer();
-
-// Where this build's installer keeps the archive, the script and its
-// staging folder, with a trailing separator.
-struct InstallerFolder {
-  std::u16string path;
-  // Made for this update alone (Linux: a private folder in the shared
-  // temporary one): its files are created new, never opened if they exist,
-  // and the folder goes when the hand-off fails. Otherwise (Windows: the
-  // per-user temporary folder) the files keep fixed names and are replaced.
-  bool made_for_update = false;
-};
-std::optional<InstallerFolder> installer_folder();
 
 // One argument of a command line in double quotes, read back whole by the
 // Windows rules (CommandLineToArgvW and the C runtime, which the POSIX layer

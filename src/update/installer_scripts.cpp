@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/bounded_format.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 namespace {
 
@@ -125,3 +125,8 @@ const InstallerKind kPowerShellInstaller{
     std::string_view(kPowerShellScript, sizeof kPowerShellScript - 1), u"vesklar-update.ps1", powershell_command};
 const InstallerKind kShellInstaller{std::string_view(kShellScript, sizeof kShellScript - 1), u"vesklar-update.sh",
                                     shell_command};
+
+const InstallerKind& platform_installer() {
+  return platform::installer_shell() == platform::InstallerShell::powershell ? kPowerShellInstaller
+                                                                             : kShellInstaller;
+}

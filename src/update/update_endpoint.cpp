@@ -1,6 +1,8 @@
 #include "base/bounded_format.h"
 #include "http/handlers.h"
 #include "http/response.h"
+#include "platform/handle.h"
+#include "platform/process.h"
 #include "update/update_check.h"
 #include "update/update_install.h"
 #include "update/update_status.h"

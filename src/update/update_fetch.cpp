@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/files.h"
+#include "platform/https.h"
 #include "update/update_host.h"
 
 bool take_body_block(FetchTarget& target, const char* data, std::size_t size) {

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/https.h"
 
 // Body bytes of one fetch may not add up to more than this (120 MiB); a
 // total of exactly this much is still accepted.

@@ -6,7 +6,11 @@
 #include <optional>
 
 #include "base/bounded_format.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "platform/ui.h"
 #include "update/installer_script.h"
 #include "update/update_fetch.h"
 #include "update/update_messages.h"
@@ -24,7 +28,7 @@ bool download_and_install_update(const std::u16string& update_url, const std::u1
   std::unique_lock<std::mutex> handoff(g_handoff_lock);
   const InstallerKind& installer = platform_installer();
 
-  const std::optional<InstallerFolder> folder = installer_folder();
+  const std::optional<platform::InstallerFolder> folder = platform::installer_folder();
   if (!folder) return false;
   std::u16string archive_path, script_path;
   // A folder made for this update goes again when the hand-off fails; the
@@ -40,7 +44,9 @@ bool download_and_install_update(const std::u16string& update_url, const std::u1
   }
   // In a folder of our own nothing may be there yet; in the shared one the
   // fixed names are ours and replaced.
-  const auto create = folder->made_for_update ? platform::create_new : platform::create_always;
+  const auto create = [made_for_update = folder->made_for_update](const std::u16string& path) {
+    return made_for_update ? platform::create_new(path) : platform::create_always(path);
+  };
 
   platform::File archive = create(archive_path);
   if (!archive) return give_up({});

@@ -1,6 +1,6 @@
 #include "update/update_offer.h"
 
-#include "platform/platform.h"
+#include "platform/ui.h"
 #include "update/update_check.h"
 #include "update/update_install.h"
 #include "update/update_messages.h"

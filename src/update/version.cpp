@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "base/bounded_format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -5,10 +5,13 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
 #include "platform/posix/desktop_entry.h"
 #include "platform/posix/posix_path.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {
@@ -143,6 +146,14 @@ bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t /*wait
   if (ok && replace_file(part_path, final_path)) return true;
   delete_file(part_path);
   return false;
+}
+
+InstallerShell installer_shell() { return InstallerShell::posix_shell; }
+
+std::optional<InstallerFolder> installer_folder() {
+  std::optional<std::u16string> folder = make_private_temp_folder(u"vesklar-update-");
+  if (!folder) return std::nullopt;
+  return InstallerFolder{std::move(*folder), true};
 }
 
 }  // namespace platform

@@ -37,8 +37,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/error.h"
+#include "platform/files.h"
 #include "platform/posix/posix_path.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -179,10 +181,23 @@ bool clear_nonblock(int fd) {
 
 constexpr int kOpenFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
+// Stores why a call failed for a caller that asked; false, for returning.
+bool fail(Error* error, const Error& why) {
+  if (error) *error = why;
+  return false;
+}
+// The cause of the system call that just failed (errno).
+bool fail(Error* error) { return fail(error, last_error()); }
+// A refusal by the sharing rules, which Windows reports as a sharing
+// violation: no system call failed, so there is no errno to read.
+bool refuse(Error* error) { return fail(error, Error{ErrorKind::busy, EBUSY}); }
+// A failure this layer finds itself, given the errno that names it.
+bool fail_code(Error* error, int code) { return fail(error, Error{error_kind_of(code), code}); }
+
 // Creates or opens a file for writing with no sharing. `exclusive` is
 // "create new". Never follows a symbolic link at the path: in a shared folder
 // such a link could point anywhere.
-File create_for_write(const std::u16string& path, bool exclusive) {
+File create_for_write(const std::u16string& path, bool exclusive, Error* error) {
   const std::string p = to_native(path);
   File file;
   struct stat st;
@@ -191,8 +206,12 @@ File create_for_write(const std::u16string& path, bool exclusive) {
     // No O_TRUNC: a file that someone has open must keep its content, so the
     // truncation waits until the registry has been asked.
     Unregistered fd(open_retry(p, O_WRONLY | O_CREAT | O_NOFOLLOW | kOpenFlags | (exclusive ? O_EXCL : 0), 0666));
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !clear_nonblock(fd.get()) ||
-        !registry().add(fd.get(), key_of(st), /*writer=*/true)) {
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !clear_nonblock(fd.get())) {
+      fail(error);
+      return File();
+    }
+    if (!registry().add(fd.get(), key_of(st), /*writer=*/true)) {
+      refuse(error);
       return File();
     }
     file = File(fd.release());
@@ -200,18 +219,11 @@ File create_for_write(const std::u16string& path, bool exclusive) {
   // As its writer the file is out of everyone else's reach, so the name can
   // go before the cut: freeing a large file's blocks takes its time, and a
   // call on the same name meanwhile gets the answer it would get afterwards.
-  if (S_ISREG(st.st_mode) && ::ftruncate(static_cast<int>(file.native()), 0) != 0) return File();
-  return file;
-}
-
-bool write_all(File& f, const char* data, std::uint32_t len) {
-  while (len > 0) {
-    std::uint32_t n = 0;
-    if (!f.write(data, len, &n) || n == 0) return false;
-    data += n;
-    len -= n;
+  if (S_ISREG(st.st_mode) && ::ftruncate(static_cast<int>(file.native()), 0) != 0) {
+    fail(error);
+    return File();
   }
-  return true;
+  return file;
 }
 
 }  // namespace
@@ -266,7 +278,7 @@ bool File::flush() {
   return r == 0;
 }
 
-File open_for_read(const std::u16string& path) {
+File open_for_read(const std::u16string& path, Error* error) {
   const std::string p = to_native(path);
   // The name is held from the open to the registration: otherwise a delete
   // or a replace could slip in between and remove a file that is open.
@@ -274,16 +286,30 @@ File open_for_read(const std::u16string& path) {
   Unregistered fd(open_retry(p, O_RDONLY | kOpenFlags, 0));
   struct stat st;
   // A folder cannot be opened as a file on Windows either.
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode) || !clear_nonblock(fd.get()) ||
-      !registry().add(fd.get(), key_of(st), /*writer=*/false)) {
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+    fail(error);
+    return File();
+  }
+  if (S_ISDIR(st.st_mode)) {
+    fail_code(error, EISDIR);
+    return File();
+  }
+  if (!clear_nonblock(fd.get())) {
+    fail(error);
+    return File();
+  }
+  if (!registry().add(fd.get(), key_of(st), /*writer=*/false)) {
+    refuse(error);
     return File();
   }
   return File(fd.release());
 }
 
-File create_always(const std::u16string& path) { return create_for_write(path, /*exclusive=*/false); }
+File create_always(const std::u16string& path, Error* error) {
+  return create_for_write(path, /*exclusive=*/false, error);
+}
 
-File create_new(const std::u16string& path) { return create_for_write(path, /*exclusive=*/true); }
+File create_new(const std::u16string& path, Error* error) { return create_for_write(path, /*exclusive=*/true, error); }
 
 std::uint32_t file_attributes(const std::u16string& path) {
   const std::string p = to_native(path);
@@ -299,35 +325,38 @@ std::uint32_t file_attributes(const std::u16string& path) {
   return S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrNormal;
 }
 
-bool delete_file(const std::u16string& path) {
+bool delete_file(const std::u16string& path, Error* error) {
   const std::string p = to_native(path);
   // Held until the unlink is done: nothing can open the file meanwhile, nor
   // put another one at its name.
   NameClaim claim(p);
   struct stat st;
-  if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || !registry().unused(key_of(st))) return false;
-  return ::unlink(p.c_str()) == 0;
+  if (::lstat(p.c_str(), &st) != 0) return fail(error);
+  if (S_ISDIR(st.st_mode)) return fail_code(error, EISDIR);
+  if (!registry().unused(key_of(st))) return refuse(error);
+  return ::unlink(p.c_str()) == 0 || fail(error);
 }
 
-bool move_file(const std::u16string& from, const std::u16string& to) {
+bool move_file(const std::u16string& from, const std::u16string& to, Error* error) {
   const std::string f = to_native(from);
   const std::string t = to_native(to);
   NameClaim claim(f, &t);
   struct stat st;
-  if (::lstat(f.c_str(), &st) != 0 || !registry().unused(key_of(st))) return false;
+  if (::lstat(f.c_str(), &st) != 0) return fail(error);
+  if (!registry().unused(key_of(st))) return refuse(error);
   if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (errno != EINVAL && errno != ENOSYS) return fail(error);
   // The file system cannot rename without replacing. A hard link fails on an
   // existing target just as the move must; folders (and file systems without
   // hard links) fall back to a check before the rename, which is not atomic.
-  if (::link(f.c_str(), t.c_str()) == 0) return ::unlink(f.c_str()) == 0;
-  if (errno == EEXIST) return false;
+  if (::link(f.c_str(), t.c_str()) == 0) return ::unlink(f.c_str()) == 0 || fail(error);
+  if (errno == EEXIST) return fail(error);
   struct stat existing;
-  if (::lstat(t.c_str(), &existing) == 0) return false;
-  return ::rename(f.c_str(), t.c_str()) == 0;
+  if (::lstat(t.c_str(), &existing) == 0) return fail_code(error, EEXIST);
+  return ::rename(f.c_str(), t.c_str()) == 0 || fail(error);
 }
 
-bool replace_file(const std::u16string& from, const std::u16string& to) {
+bool replace_file(const std::u16string& from, const std::u16string& to, Error* error) {
   const std::string f = to_native(from);
   const std::string t = to_native(to);
   // Both names are held until the rename is done: an open of the target
@@ -336,31 +365,44 @@ bool replace_file(const std::u16string& from, const std::u16string& to) {
   NameClaim claim(f, &t);
   ShareRegistry& reg = registry();
   struct stat st;
-  if (::lstat(f.c_str(), &st) != 0 || !reg.unused(key_of(st))) return false;
+  if (::lstat(f.c_str(), &st) != 0) return fail(error);
+  if (!reg.unused(key_of(st))) return refuse(error);
   struct stat target;
-  if (::lstat(t.c_str(), &target) == 0 && !reg.unused(key_of(target))) return false;
-  return ::rename(f.c_str(), t.c_str()) == 0;
+  // Windows refuses to replace a target that is open as access denied, not
+  // as a sharing violation; so does this layer.
+  if (::lstat(t.c_str(), &target) == 0 && !reg.unused(key_of(target))) return fail_code(error, EACCES);
+  return ::rename(f.c_str(), t.c_str()) == 0 || fail(error);
 }
 
-bool copy_file(const std::u16string& from, const std::u16string& to) {
+bool copy_file(const std::u16string& from, const std::u16string& to, Error* error) {
   // Both ends go through the ordinary opens, so the copy obeys the sharing
   // rules (a source being written or a target open in any way fails) without
   // holding either name while the bytes move.
-  File src = open_for_read(from);
-  if (!src || !src.is_regular()) return false;
-  File dst = create_always(to);
+  File src = open_for_read(from, error);
+  if (!src) return false;
+  if (!src.is_regular()) return fail_code(error, EINVAL);
+  File dst = create_always(to, error);
   if (!dst) return false;
   std::vector<char> buf(64 * 1024);
+  Error why;
   for (;;) {
     std::uint32_t got = 0;
-    if (!src.read(buf.data(), static_cast<std::uint32_t>(buf.size()), &got)) break;
+    if (!src.read(buf.data(), static_cast<std::uint32_t>(buf.size()), &got)) {
+      why = last_error();
+      break;
+    }
     if (got == 0) return true;
-    if (!write_all(dst, buf.data(), got)) break;
+    if (!write_all(dst, buf.data(), got)) {
+      why = last_error();
+      break;
+    }
   }
+  // A write that takes nothing without an error: the disk took no more.
+  if (!why) why = Error{ErrorKind::no_space, ENOSPC};
   // A failed copy leaves no half-written target behind.
   dst.close();
   delete_file(to);
-  return false;
+  return fail(error, why);
 }
 
 bool set_hidden(const std::u16string&, bool) { return true; }

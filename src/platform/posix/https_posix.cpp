@@ -20,7 +20,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/https.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {

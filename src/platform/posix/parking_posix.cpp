@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <new>
 
-#include "platform/platform.h"
+#include "platform/threads.h"
 
 namespace platform {
 namespace {

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/platform.h"
 #include "platform/posix/posix_path.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {

@@ -22,9 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/handle.h"
 #include "platform/posix/posix_path.h"
 #include "platform/posix/spawn.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "platform/threads.h"
 
 namespace platform {
 namespace {

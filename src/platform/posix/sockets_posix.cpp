@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/error.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 
 namespace platform {
 namespace {
@@ -44,31 +46,32 @@ bool bind_loopback(const Socket& s, const char* address, std::uint16_t port) {
   return ::bind(fd_of(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
-std::uint16_t local_port(const Socket& s) {
-  sockaddr_in addr{};
-  socklen_t len = sizeof addr;
-  if (::getsockname(fd_of(s.get()), reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
-  return ntohs(addr.sin_port);
-}
-
 bool listen_on(const Socket& s, int backlog) { return ::listen(fd_of(s.get()), backlog) == 0; }
 
-Socket accept_connection(NativeHandle listener) {
+namespace {
+
+// Whether a failed accept() passes by itself. These kinds are accept()'s
+// own: EAGAIN and EPERM (a firewall rule) mean something else here than
+// they do for a file.
+ErrorKind accept_failure_kind(int code) {
+  switch (code) {
+    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM: case ECONNABORTED: case EPROTO: case EPERM:
+    case EAGAIN:
+      return ErrorKind::transient;
+    default:
+      return ErrorKind::other;  // EINVAL: the listener was shut down
+  }
+}
+
+}  // namespace
+
+Socket accept_connection(NativeHandle listener, Error* error) {
   int fd;
   do {
     fd = ::accept4(fd_of(listener), nullptr, nullptr, SOCK_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && error) *error = Error{accept_failure_kind(errno), errno};
   return Socket(fd);
-}
-
-bool accept_failure_is_transient() {
-  switch (errno) {
-    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM: case ECONNABORTED: case EPROTO: case EPERM:
-    case EAGAIN:
-      return true;
-    default:
-      return false;  // EINVAL: the listener was shut down
-  }
 }
 
 void close_listener(Socket& s) {
@@ -114,32 +117,6 @@ int send_some(NativeHandle s, const void* buf, int len) {
     n = ::send(fd_of(s), buf, static_cast<std::size_t>(len), MSG_NOSIGNAL);
   } while (n < 0 && errno == EINTR);
   return static_cast<int>(n);
-}
-
-bool connect_loopback(const Socket& s, const char* address, std::uint16_t port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1) return false;
-  int rc;
-  do {
-    rc = ::connect(fd_of(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-  } while (rc != 0 && errno == EINTR);
-  return rc == 0;
-}
-
-bool socket_pair(Socket* a, Socket* b) {
-  // A real TCP connection over loopback rather than socketpair(AF_UNIX), so
-  // that tests see the same stream semantics as a browser connection.
-  Socket listener = tcp_socket();
-  if (!listener || !bind_loopback(listener, "127.0.0.1", 0) || !listen_on(listener, 1)) return false;
-  Socket client = tcp_socket();
-  if (!client || !connect_loopback(client, "127.0.0.1", local_port(listener))) return false;
-  Socket server = accept_connection(listener.get());
-  if (!server) return false;
-  *a = std::move(client);
-  *b = std::move(server);
-  return true;
 }
 
 }  // namespace platform

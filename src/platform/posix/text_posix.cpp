@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "platform/platform.h"
 #include "platform/posix/posix_path.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {

@@ -10,7 +10,10 @@
 
 #include <cerrno>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/net.h"
+#include "platform/threads.h"
 #include "platform/transmit_chunk.h"
 
 namespace platform {

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "platform/posix/spawn.h"
+#include "platform/text.h"
+#include "platform/ui.h"
 
 namespace platform {
 namespace {

@@ -1,7 +1,10 @@
 // Desktop integration on Windows: Edge and Chrome where their installers put
 // them, and the shortcut made by the hidden PowerShell command the caller
 // formatted.
-#include "platform/platform.h"
+#include <utility>
+
+#include "platform/desktop.h"
+#include "platform/process.h"
 
 namespace platform {
 
@@ -31,6 +34,14 @@ bool make_desktop_shortcut(const DesktopShortcut& shortcut, std::uint32_t wait_m
   // it is not, and start-up goes on either way.
   wait_process(maker, wait_ms);
   return true;
+}
+
+InstallerShell installer_shell() { return InstallerShell::powershell; }
+
+std::optional<InstallerFolder> installer_folder() {
+  std::optional<std::u16string> folder = temp_folder();
+  if (!folder) return std::nullopt;
+  return InstallerFolder{std::move(*folder), false};
 }
 
 }  // namespace platform

@@ -3,6 +3,9 @@
 // The sharing modes below are what the rest of the launcher relies on: a
 // served file (read sharing only) cannot be deleted or replaced under a
 // reader, and a file being written (no sharing) cannot be touched at all.
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 #include "platform/win32/win32.h"
 
 namespace platform {
@@ -61,47 +64,57 @@ namespace {
 constexpr int kSharingAttempts = 6;
 constexpr DWORD kSharingRetryDelayMs = 1;
 
-File open_with(const std::u16string& path, DWORD access, DWORD share, DWORD disposition) {
+// Stores GetLastError() for a caller that asked, when `ok` is false.
+bool checked(bool ok, Error* error) {
+  if (!ok && error) *error = last_error();
+  return ok;
+}
+
+File open_with(const std::u16string& path, DWORD access, DWORD share, DWORD disposition, Error* error) {
   // INVALID_HANDLE_VALUE is (HANDLE)-1, the same value as kInvalidNative.
   HANDLE h = ::CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
-  return File(from_handle(h));
+  File file(from_handle(h));
+  checked(file.valid(), error);
+  return file;
 }
 
 }  // namespace
 
-File open_for_read(const std::u16string& path) {
+File open_for_read(const std::u16string& path, Error* error) {
   for (int attempt = 1;; ++attempt) {
-    File file = open_with(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    File file = open_with(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, error);
     if (file || attempt >= kSharingAttempts || ::GetLastError() != ERROR_SHARING_VIOLATION) return file;
     ::Sleep(kSharingRetryDelayMs);
   }
 }
 
-File create_always(const std::u16string& path) {
-  return open_with(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+File create_always(const std::u16string& path, Error* error) {
+  return open_with(path, GENERIC_WRITE, 0, CREATE_ALWAYS, error);
 }
 
-File create_new(const std::u16string& path) {
-  return open_with(path, GENERIC_WRITE, 0, CREATE_NEW);
+File create_new(const std::u16string& path, Error* error) {
+  return open_with(path, GENERIC_WRITE, 0, CREATE_NEW, error);
 }
 
 std::uint32_t file_attributes(const std::u16string& path) {
   return ::GetFileAttributesW(wide(path));
 }
 
-bool delete_file(const std::u16string& path) { return ::DeleteFileW(wide(path)) != FALSE; }
-
-bool move_file(const std::u16string& from, const std::u16string& to) {
-  return ::MoveFileW(wide(from), wide(to)) != FALSE;
+bool delete_file(const std::u16string& path, Error* error) {
+  return checked(::DeleteFileW(wide(path)) != FALSE, error);
 }
 
-bool replace_file(const std::u16string& from, const std::u16string& to) {
-  return ::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) != FALSE;
+bool move_file(const std::u16string& from, const std::u16string& to, Error* error) {
+  return checked(::MoveFileW(wide(from), wide(to)) != FALSE, error);
 }
 
-bool copy_file(const std::u16string& from, const std::u16string& to) {
-  return ::CopyFileW(wide(from), wide(to), FALSE) != FALSE;
+bool replace_file(const std::u16string& from, const std::u16string& to, Error* error) {
+  return checked(::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) != FALSE, error);
+}
+
+bool copy_file(const std::u16string& from, const std::u16string& to, Error* error) {
+  return checked(::CopyFileW(wide(from), wide(to), FALSE) != FALSE, error);
 }
 
 bool set_hidden(const std::u16string& path, bool hidden) {

@@ -5,6 +5,8 @@
 // request and its response-head time-out, send, receive, the status
 // as a number (0 when the query fails), then the body in blocks of at most
 // 16 KiB for as long as data is reported available.
+#include "platform/handle.h"
+#include "platform/https.h"
 #include "platform/win32/win32.h"
 
 namespace platform {

@@ -3,6 +3,7 @@
 // need no clean-up.
 #include <new>
 
+#include "platform/threads.h"
 #include "platform/win32/win32.h"
 
 namespace platform {

@@ -1,5 +1,5 @@
 // Places the launcher stores its data in.
-#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace platform {
 

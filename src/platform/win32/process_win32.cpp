@@ -3,6 +3,8 @@
 #include <array>
 #include <vector>
 
+#include "platform/handle.h"
+#include "platform/process.h"
 #include "platform/win32/win32.h"
 
 namespace platform {

@@ -1,6 +1,9 @@
 // Loopback TCP through Windows Sockets 2.2.
 #include <utility>
 
+#include "platform/error.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 #include "platform/win32/win32.h"
 
 namespace platform {
@@ -41,26 +44,30 @@ bool bind_loopback(const Socket& s, const char* address, std::uint16_t port) {
   return ::bind(to_socket(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
-std::uint16_t local_port(const Socket& s) {
-  sockaddr_in addr{};
-  int len = sizeof addr;
-  if (::getsockname(to_socket(s.get()), reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
-  return ::ntohs(addr.sin_port);
-}
-
 bool listen_on(const Socket& s, int backlog) { return ::listen(to_socket(s.get()), backlog) == 0; }
 
-Socket accept_connection(NativeHandle listener) {
-  return Socket(from_socket(::accept(to_socket(listener), nullptr, nullptr)));
+namespace {
+
+// Whether a failed accept() passes by itself. These kinds are accept()'s
+// own: WSAEINTR here means the listener was closed, not a pause.
+ErrorKind accept_failure_kind(int code) {
+  switch (code) {
+    case WSAEMFILE: case WSAENOBUFS: case WSAECONNRESET: case WSAEWOULDBLOCK:
+      return ErrorKind::transient;
+    default:
+      return ErrorKind::other;  // WSAENOTSOCK, WSAEINTR: the listener was closed
+  }
 }
 
-bool accept_failure_is_transient() {
-  switch (::WSAGetLastError()) {
-    case WSAEMFILE: case WSAENOBUFS: case WSAECONNRESET: case WSAEWOULDBLOCK:
-      return true;
-    default:
-      return false;  // WSAENOTSOCK, WSAEINTR: the listener was closed
+}  // namespace
+
+Socket accept_connection(NativeHandle listener, Error* error) {
+  Socket s(from_socket(::accept(to_socket(listener), nullptr, nullptr)));
+  if (!s && error) {
+    const int code = ::WSAGetLastError();
+    *error = Error{accept_failure_kind(code), code};
   }
+  return s;
 }
 
 void close_listener(Socket& s) {
@@ -91,28 +98,6 @@ int recv_some(NativeHandle s, void* buf, int len) {
 int send_some(NativeHandle s, const void* buf, int len) {
   // Windows has no SIGPIPE: a send to a peer that left just fails.
   return ::send(to_socket(s), static_cast<const char*>(buf), len, 0);
-}
-
-bool connect_loopback(const Socket& s, const char* address, std::uint16_t port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = ::htons(port);
-  if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1) return false;
-  return ::connect(to_socket(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-}
-
-bool socket_pair(Socket* a, Socket* b) {
-  Socket listener = tcp_socket();
-  if (!listener || !bind_loopback(listener, "127.0.0.1", 0) || !listen_on(listener, 1)) {
-    return false;
-  }
-  Socket client = tcp_socket();
-  if (!client || !connect_loopback(client, "127.0.0.1", local_port(listener))) return false;
-  Socket server = accept_connection(listener.get());
-  if (!server) return false;
-  *a = std::move(client);
-  *b = std::move(server);
-  return true;
 }
 
 }  // namespace platform

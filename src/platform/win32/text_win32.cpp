@@ -1,6 +1,7 @@
 // UTF-8 <-> UTF-16 through the Windows code-page services.
 #include <climits>
 
+#include "platform/text.h"
 #include "platform/win32/win32.h"
 
 namespace platform {

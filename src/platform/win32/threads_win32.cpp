@@ -2,6 +2,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/threads.h"
 #include "platform/win32/win32.h"
 
 namespace platform {

@@ -2,6 +2,9 @@
 // system cache and sends it from the kernel.
 #include <atomic>
 
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/net.h"
 #include "platform/transmit_chunk.h"
 #include "platform/win32/win32.h"
 

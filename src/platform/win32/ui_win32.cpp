@@ -1,6 +1,8 @@
 // Message boxes with no owner window.
 #include <cstdio>
 
+#include "platform/text.h"
+#include "platform/ui.h"
 #include "platform/win32/win32.h"
 
 namespace platform {

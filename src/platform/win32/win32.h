@@ -31,7 +31,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/handle.h"
+#include "platform/process.h"
 
 namespace platform::win32 {
 

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "http/byte_range.h"
+#include "platform/files.h"
+#include "platform/net.h"
 #include "support/socket_capture.h"
 #include "support/temp_dir.h"
 

@@ -10,7 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/net.h"
+#include "platform/threads.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -18,7 +20,7 @@ struct Connection : ::testing::Test {
   platform::Socket server, client;
   void SetUp() override {
     ASSERT_TRUE(platform::net_startup());  // Windows Sockets, before the first socket
-    ASSERT_TRUE(platform::socket_pair(&server, &client));
+    ASSERT_TRUE(test_support::socket_pair(&server, &client));
     platform::set_timeouts(server.get(), 10000, 10000);
     platform::set_timeouts(client.get(), 10000, 10000);
   }
@@ -58,7 +60,7 @@ TEST_F(Connection, ClientMayStillSendWhenBodyBytesAreOwedOrWaiting) {
   };
   for (const Case& c : cases) {
     platform::Socket s, peer;
-    ASSERT_TRUE(platform::socket_pair(&s, &peer));
+    ASSERT_TRUE(test_support::socket_pair(&s, &peer));
     const std::string later = c.sent_later;
     if (!later.empty()) {
       ASSERT_EQ(platform::send_some(peer.get(), later.data(), int(later.size())), int(later.size()));

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/handle.h"
+#include "platform/net.h"
+#include "platform/threads.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -38,7 +41,7 @@ struct ListenerFixture : ::testing::Test {
     ASSERT_TRUE(listener.valid());
     ASSERT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0));
     ASSERT_TRUE(platform::listen_on(listener, 64));
-    port = platform::local_port(listener);
+    port = test_support::local_port(listener);
     accept_args = {context, listener.get()};
     acceptor = platform::start_thread(run_accept_loop, &accept_args);
     ASSERT_TRUE(acceptor.valid());
@@ -51,7 +54,7 @@ struct ListenerFixture : ::testing::Test {
 
   platform::Socket connect() {
     platform::Socket s = platform::tcp_socket();
-    EXPECT_TRUE(platform::connect_loopback(s, "127.0.0.1", port));
+    EXPECT_TRUE(test_support::connect_loopback(s, "127.0.0.1", port));
     platform::set_timeouts(s.get(), 10000, 10000);
     return s;
   }

@@ -5,6 +5,7 @@
 
 #include "http/handlers.h"
 #include "http/server_context.h"
+#include "platform/files.h"
 #include "support/socket_capture.h"
 #include "support/temp_dir.h"
 #include "update/version.h"

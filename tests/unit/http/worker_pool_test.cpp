@@ -10,6 +10,9 @@
 
 #include "http/byte_range.h"
 #include "http/listener.h"
+#include "platform/files.h"
+#include "platform/net.h"
+#include "platform/threads.h"
 #include "support/socket_capture.h"
 #include "support/temp_dir.h"
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/files.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "media/media_fixture.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 #include "http/handlers.h"
 #include "media/media_fixture.h"
+#include "platform/files.h"
+#include "platform/handle.h"
 
 namespace {
 

@@ -9,7 +9,8 @@
 
 #include "http/server_context.h"
 #include "platform/file_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/net.h"
 #include "support/socket_capture.h"
 #include "support/temp_dir.h"
 

@@ -13,6 +13,8 @@
 
 #include "http/handlers.h"
 #include "media/media_fixture.h"
+#include "platform/handle.h"
+#include "platform/threads.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/bounded_format.h"
-#include "platform/platform.h"
+#include "platform/text.h"
 
 namespace {
 

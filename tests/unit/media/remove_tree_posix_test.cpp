@@ -8,6 +8,7 @@
 
 #include "media/media_fixture.h"
 #include "media/remove_tree.h"
+#include "platform/files.h"
 #include "platform/posix/posix_path.h"
 
 namespace {

@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/file_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -47,10 +48,14 @@ TEST_P(SharingCopy, ObeysTheOpenFile) {
     if (c.held_for_writing) {
       ASSERT_TRUE(f.write("written", 7, &n) && n == 7);
     }
-    const bool copied = c.held_is_source ? platform::copy_file(held, other) : platform::copy_file(other, held);
+    platform::Error error;
+    const bool copied =
+        c.held_is_source ? platform::copy_file(held, other, &error) : platform::copy_file(other, held, &error);
     EXPECT_EQ(copied, c.allowed);
     if (!copied) {
       EXPECT_EQ(read_text(other), other_before) << "a refused copy changed the other file";
+      // Held, not missing: the caller can tell the two apart.
+      EXPECT_EQ(error.kind, platform::ErrorKind::busy) << platform::describe(error);
     }
   }
   if (!c.allowed) {

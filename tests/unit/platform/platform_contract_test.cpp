@@ -1,4 +1,4 @@
-// The contract of platform.h, checked on whichever system the test is built
+// The contract of the platform headers, checked on whichever system the test is built
 // for. Both implementations must pass it unchanged: the portable code relies
 // on the Windows file-sharing rules, the Windows path form and the exact
 // limits of the text and environment helpers.
@@ -12,7 +12,14 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/handle.h"
+#include "platform/https.h"
+#include "platform/net.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "platform/threads.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -324,7 +331,7 @@ class PlatformSockets : public ::testing::Test {
 
 TEST_F(PlatformSockets, PairCarriesBytesBothWays) {
   platform::Socket a, b;
-  ASSERT_TRUE(platform::socket_pair(&a, &b));
+  ASSERT_TRUE(test_support::socket_pair(&a, &b));
   ASSERT_EQ(platform::send_some(a.get(), "ping", 4), 4);
   char buf[16];
   ASSERT_EQ(platform::recv_some(b.get(), buf, sizeof buf), 4);
@@ -338,7 +345,7 @@ TEST_F(PlatformSockets, PairCarriesBytesBothWays) {
 
 TEST_F(PlatformSockets, ReceiveTimeOutFails) {
   platform::Socket a, b;
-  ASSERT_TRUE(platform::socket_pair(&a, &b));
+  ASSERT_TRUE(test_support::socket_pair(&a, &b));
   platform::set_timeouts(b.get(), 100, 100);
   char buf[4];
   EXPECT_LT(platform::recv_some(b.get(), buf, sizeof buf), 0);
@@ -349,7 +356,7 @@ TEST_F(PlatformSockets, ListenerAcceptsOnItsPort) {
   ASSERT_TRUE(listener.valid());
   EXPECT_TRUE(platform::set_listener_address_option(listener));
   ASSERT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0));
-  EXPECT_NE(platform::local_port(listener), 0);
+  EXPECT_NE(test_support::local_port(listener), 0);
   EXPECT_TRUE(platform::listen_on(listener, 4));
   EXPECT_FALSE(platform::bind_loopback(platform::tcp_socket(), "not an address", 0));
 }
@@ -360,7 +367,7 @@ TEST_F(PlatformSockets, ListenerPortIsExclusiveAndRebindsAfterServerClose) {
   platform::Socket first = platform::tcp_socket();
   ASSERT_TRUE(platform::set_listener_address_option(first));
   ASSERT_TRUE(platform::bind_loopback(first, "127.0.0.1", 0));
-  const std::uint16_t port = platform::local_port(first);
+  const std::uint16_t port = test_support::local_port(first);
   ASSERT_TRUE(platform::listen_on(first, 4));
 
   platform::Socket intruder = platform::tcp_socket();
@@ -370,7 +377,7 @@ TEST_F(PlatformSockets, ListenerPortIsExclusiveAndRebindsAfterServerClose) {
 
   {
     platform::Socket client = platform::tcp_socket();
-    ASSERT_TRUE(platform::connect_loopback(client, "127.0.0.1", port));
+    ASSERT_TRUE(test_support::connect_loopback(client, "127.0.0.1", port));
     platform::Socket served = platform::accept_connection(first.get());
     ASSERT_TRUE(served.valid());
     served.reset();  // the server closes first, as every worker does
@@ -419,7 +426,7 @@ TEST_F(PlatformSockets, HttpsToAClosedPortFails) {
   {
     platform::Socket s = platform::tcp_socket();
     ASSERT_TRUE(platform::bind_loopback(s, "127.0.0.1", 0));
-    port = platform::local_port(s);
+    port = test_support::local_port(s);
   }  // nothing listens there any more
   bool sink_called = false;
   const platform::HttpsResult r = platform::https_get(

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/threads.h"
 
 namespace {
 

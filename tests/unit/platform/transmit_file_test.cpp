@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/net.h"
+#include "support/loopback.h"
 #include "support/socket_capture.h"
 #include "support/temp_dir.h"
 
@@ -99,7 +101,7 @@ TEST_F(TransmitFile, APeerThatLeftIsAFailureNotASignal) {
   TempDir::write(dir / u"big.bin", sample_bytes(8 << 20));
   platform::File file = platform::open_for_read(dir / u"big.bin");
   platform::Socket server, client;
-  ASSERT_TRUE(platform::socket_pair(&server, &client));
+  ASSERT_TRUE(test_support::socket_pair(&server, &client));
   platform::set_timeouts(server.get(), 5000, 5000);
   client.reset();
   // More than any socket buffer holds: some send must meet the closed peer.

@@ -8,12 +8,13 @@
 #include <string>
 #include <thread>
 
-#include "platform/platform.h"
+#include "platform/net.h"
+#include "support/loopback.h"
 
 struct SocketCapture {
   platform::Socket server, client;
 
-  SocketCapture() { EXPECT_TRUE(platform::socket_pair(&server, &client)); }
+  SocketCapture() { EXPECT_TRUE(test_support::socket_pair(&server, &client)); }
   ~SocketCapture() {
     if (reader_.joinable()) reader_.join();
   }

@@ -9,7 +9,8 @@
 #include <string>
 
 #include "base/bounded_format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/process.h"
 
 inline void remove_tree_for_tests(const std::u16string& path) {
   platform::list_folder(path, [&](const platform::FolderEntry& e) {

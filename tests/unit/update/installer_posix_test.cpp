@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "platform/posix/posix_path.h"
 #include "platform/posix/scoped_env.h"
 #include "platform/posix/spawn.h"
@@ -21,12 +21,12 @@ using platform_test::ScopedEnv;
 TEST(InstallerFolder, IsANewFolderOnlyTheUserCanEnter) {
   TempDir temp;
   ScopedEnv env({{"TMPDIR", to_native(temp.path()).c_str()}});
-  const std::optional<InstallerFolder> a = installer_folder();
-  const std::optional<InstallerFolder> b = installer_folder();
+  const std::optional<platform::InstallerFolder> a = platform::installer_folder();
+  const std::optional<platform::InstallerFolder> b = platform::installer_folder();
   ASSERT_TRUE(a && b);
   EXPECT_TRUE(a->made_for_update);
   EXPECT_NE(a->path, b->path);
-  for (const InstallerFolder* f : {&*a, &*b}) {
+  for (const platform::InstallerFolder* f : {&*a, &*b}) {
     EXPECT_EQ(f->path.rfind(temp.path() + u"\\vesklar-update-", 0), 0u) << to_native(f->path);
     EXPECT_EQ(f->path.back(), u'\\');
     struct stat st;

@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/text.h"
 #include "support/sha256.h"
 
 namespace {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+#include "platform/https.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "platform/posix/spawn.h"
+#include "platform/text.h"
 
 namespace {
 

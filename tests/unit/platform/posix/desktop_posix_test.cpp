@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop.h"
 #include "platform/file_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/posix/desktop_entry.h"
 #include "platform/posix/posix_path.h"
 #include "platform/posix/scoped_env.h"

@@ -6,9 +6,11 @@
 #include <optional>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/posix/posix_path.h"
 #include "platform/posix/scoped_env.h"
+#include "platform/process.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace {

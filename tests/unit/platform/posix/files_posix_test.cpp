@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "platform/file_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/posix/posix_path.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -4,7 +4,10 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/https.h"
+#include "platform/net.h"
+#include "platform/threads.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -13,7 +16,7 @@ struct Server {
   std::uint16_t port = 0;
   Server() {
     EXPECT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0) && platform::listen_on(listener, 4));
-    port = platform::local_port(listener);
+    port = test_support::local_port(listener);
   }
 };
 

@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/platform.h"
 #include "platform/file_text.h"
 #include "platform/posix/posix_path.h"
 #include "platform/posix/scoped_env.h"
+#include "platform/process.h"
+#include "platform/threads.h"
+#include "platform/ui.h"
 #include "support/temp_dir.h"
 
 namespace {

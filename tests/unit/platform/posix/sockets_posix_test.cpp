@@ -3,13 +3,14 @@
 // its default action, which ends it.
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "platform/net.h"
+#include "support/loopback.h"
 
 namespace {
 
 TEST(SocketsPosix, SendToAVanishedPeerFailsWithoutSignal) {
   platform::Socket a, b;
-  ASSERT_TRUE(platform::socket_pair(&a, &b));
+  ASSERT_TRUE(test_support::socket_pair(&a, &b));
   b.reset();
   // The first sends may still be taken; once the peer's reset arrives a send
   // fails.

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/net.h"
 #include "support/socket_capture.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // waited for, and "not started" when the program cannot be run.
 #include <gtest/gtest.h>
 
+#include "platform/desktop.h"
 #include "platform/file_text.h"
-#include "platform/platform.h"
 #include "support/temp_dir.h"
 
 namespace {

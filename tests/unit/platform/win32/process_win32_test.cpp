@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/bounded_format.h"
+#include "platform/process.h"
 #include "platform/win32/win32.h"
 // After windows.h, whose definitions it needs.
 #include <sddl.h>

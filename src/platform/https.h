@@ -1,0 +1,35 @@
+// HTTPS GET, for the update check and the update download.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace platform {
+
+// Limits of single network steps, not of the whole transfer: a download may
+// go on for as long as data keeps coming. 0 means no limit.
+struct HttpsTimeouts {
+  std::uint32_t resolve_ms, connect_ms, send_ms, receive_ms;
+};
+struct HttpsResult {
+  bool ok = false;       // a 200 answer whose body was read to the end
+  int status = 0;        // HTTP status code when known
+};
+inline constexpr std::size_t kHttpsReadBlock = 16384;
+// One synchronous GET over TLS on `port`, with the system's proxy settings,
+// certificate store and redirect rules, and nothing else set. Body bytes are
+// handed to `sink` as they arrive, at most kHttpsReadBlock at a time, so no
+// more than one block is held here; a sink returning false stops the
+// transfer (the result is then not ok). Only a 200 response has its body
+// read: any other status is reported in `status` with ok false, and the sink
+// never sees a byte of it. Each call has its own session and connection.
+// Windows: WinHTTP with the default proxy and the time-outs as given.
+// POSIX: libcurl; resolve + connect bound the connection and TLS handshake,
+// receive bounds how long the answer may stall (whole seconds, rounded up).
+HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_view path,
+                      std::u16string_view user_agent, const HttpsTimeouts& timeouts,
+                      const std::function<bool(const char*, std::size_t)>& sink);
+
+}  // namespace platform
