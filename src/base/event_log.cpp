@@ -112,7 +112,11 @@ void log_event(std::string_view event, std::initializer_list<std::string_view> d
 }
 
 void log_os_failure(std::string_view event, std::initializer_list<std::string_view> details) {
-  const platform::Error error = platform::last_error();
+  log_failure(event, platform::last_error(), details);
+}
+
+void log_failure(std::string_view event, const platform::Error& error,
+                 std::initializer_list<std::string_view> details) {
   std::string text = join(details);
   if (!text.empty()) text += ' ';
   text += "cause=";

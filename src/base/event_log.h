@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
 #include "platform/platform.h"
 
 namespace base {
@@ -68,5 +69,9 @@ void log_event(std::string_view event, std::initializer_list<std::string_view> d
 // failing call, before anything else that may touch the thread's last error;
 // the parts are views, so building them touches nothing.
 void log_os_failure(std::string_view event, std::initializer_list<std::string_view> details);
+// The same with the error read beforehand, for details that take work to
+// build.
+void log_failure(std::string_view event, const platform::Error& error,
+                 std::initializer_list<std::string_view> details);
 
 }  // namespace base

@@ -1,6 +1,7 @@
 #include "launcher/launcher_main.h"
 
 #include "base/bounded_format.h"
+#include "base/event_log.h"
 #include "http/listener.h"
 #include "launcher/app_state.h"
 #include "launcher/startup_messages.h"
@@ -18,6 +19,7 @@ constexpr std::uint32_t kPollIntervalMs = 200;
 constexpr std::uint32_t kAcceptThreadWaitMs = 2000;
 
 int fail_with(const char16_t* text) {
+  base::log_event("startup_failed", {"message=", platform::utf16_to_utf8(text)});
   platform::message_box(kMessageCaption, text, platform::BoxIcon::error, platform::BoxButtons::ok);
   return 1;
 }
@@ -101,6 +103,10 @@ int launcher_main() {
   // shows up later as the failure of whatever uses it.
   platform::prepare_local_app_data(*local);
   platform::create_folder(data_folder);
+  base::event_log().open(compose(data_folder, u"\\vesklar.log"));
+  base::log_event("start", {"version=", g_app.current_version_name, " pid=",
+                            std::to_string(platform::current_process_id()), " exe=",
+                            platform::utf16_to_utf8(g_app.exe_folder)});
   platform::create_folder(g_app.media_folder);
   platform::create_folder(g_app.profile_folder);
 
@@ -111,8 +117,10 @@ int launcher_main() {
   platform::create_folder(g_app.downloads_folder);
   remove_leftover_exports();
 
-  if (platform::file_attributes(g_app.site_folder) == platform::kInvalidAttributes)
+  if (platform::file_attributes(g_app.site_folder) == platform::kInvalidAttributes) {
+    base::log_os_failure("site_folder_missing", {});
     return fail_with(kMessageNoSite);
+  }
 
   ensure_desktop_shortcut();
 
@@ -122,14 +130,21 @@ int launcher_main() {
   if (page.empty() || (platform::file_attributes(page) & platform::kAttrDirectory) != 0)
     return fail_with(kMessageNoPage);
 
-  if (offer_update_at_startup()) return 0;
+  if (offer_update_at_startup()) {
+    base::log_event("end", {"reason=update_handoff"});
+    return 0;
+  }
 
   if (!platform::net_startup()) return fail_with(kMessageNoNetwork);
   platform::Socket listener = platform::tcp_socket();
-  if (!listener) return 1;
+  if (!listener) {
+    base::log_os_failure("socket_failed", {});
+    return 1;
+  }
   platform::set_listener_address_option(listener);
   if (!platform::bind_loopback(listener, kListenAddress, kListenPort) ||
       !platform::listen_on(listener, kListenBacklog)) {
+    base::log_os_failure("port_busy", {"address=127.0.0.1:17865"});
     platform::message_box(kMessageCaption, kMessagePortBusy, platform::BoxIcon::error,
                           platform::BoxButtons::ok);
     listener.reset();
@@ -140,6 +155,7 @@ int launcher_main() {
   platform::Thread accept_thread =
       platform::start_thread(accept_thread_body, reinterpret_cast<void*>(listener.get()));
   if (!accept_thread.valid()) {
+    base::log_event("accept_thread_failed", {});
     // Nobody would ever accept a connection: no page, so no beacon, and the
     // lock would stop every later start. Give everything back and end.
     listener.reset();
@@ -151,6 +167,7 @@ int launcher_main() {
   launch_app_window();
 
   wait_for_quit_deadline();
+  base::log_event("end", {"reason=pages_closed workers_serving=", std::to_string(worker_threads_live())});
 
   g_app.server_running.exchange(0);
   platform::close_listener(listener);

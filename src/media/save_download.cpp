@@ -8,6 +8,7 @@
 // gets its final name only when every byte is on disk, by a move that never
 // replaces a file.
 #include "base/bounded_format.h"
+#include "base/event_log.h"
 #include "http/handlers.h"
 #include "launcher/app_state.h"
 #include "media/body_writer.h"
@@ -83,7 +84,9 @@ void handle_save(platform::NativeHandle socket, const char* query, const char* h
   platform::create_folder(g_app.downloads_folder);
   platform::File file;
   std::u16string part;
-  if (!create_part_file(export_name, &file, &part)) return send_disk_error(socket);
+  const bool created = create_part_file(export_name, &file, &part);
+  if (!created) base::log_os_failure("media_disk_failed", {"route=/__save step=create"});
+  if (!created) return send_disk_error(socket);
 
   const std::int64_t length = content_length(header_block);
   if (length < 0) {
@@ -101,6 +104,7 @@ void handle_save(platform::NativeHandle socket, const char* query, const char* h
   const bool on_disk = file.flush();
   file.close();
   if (!on_disk || !give_final_name(export_name, part)) {
+    base::log_os_failure("media_disk_failed", {"route=/__save step=finish"});
     platform::delete_file(part);
     return send_disk_error(socket);
   }

@@ -1,4 +1,5 @@
 #include "base/bounded_format.h"
+#include "base/event_log.h"
 #include "http/handlers.h"
 #include "http/response.h"
 #include "launcher/app_state.h"
@@ -16,6 +17,7 @@ void handle_update_request(platform::NativeHandle socket, const RequestHead& hea
   LatestVersion latest;
   const bool ok = check_for_update(&latest);
   const bool available = ok && latest.number > g_app.current_version_number;
+  base::log_event("update_check", {"at=request ", update_check_result(ok, latest, g_app.current_version_number)});
 
   if (!base::ascii_iequal(head.method, "POST")) {
     const std::string document =
@@ -30,6 +32,7 @@ void handle_update_request(platform::NativeHandle socket, const RequestHead& hea
   if (download_and_install_update(latest.url)) {
     send_response(socket, 200, "OK", "application/json", kPostStarted);
     // No orderly shutdown: the installer waits for this process to be gone.
+    base::log_event("end", {"reason=update_handoff"});
     platform::exit_process(0);
   }
   send_response(socket, 500, "Error", "application/json", kPostFailed);

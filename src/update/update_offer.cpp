@@ -1,5 +1,6 @@
 #include "update/update_offer.h"
 
+#include "base/event_log.h"
 #include "launcher/app_state.h"
 #include "launcher/startup_steps.h"
 #include "platform/platform.h"
@@ -38,6 +39,7 @@ bool offer_update(bool check_ok, const LatestVersion& latest, std::int32_t curre
 bool offer_update_at_startup() {
   LatestVersion latest;
   const bool ok = check_for_update(&latest);
+  base::log_event("update_check", {"at=startup ", update_check_result(ok, latest, g_app.current_version_number)});
   OfferActions actions;
   actions.ask = [](std::u16string_view text) {
     return platform::message_box(kUpdateOfferCaption, text, platform::BoxIcon::information,
