@@ -12,12 +12,13 @@ PORT = 17865
 ADDRESS = ("127.0.0.1", PORT)
 
 # Under Wine the program is started by cmd, which answers "Can't recognize
-# '<program>' as an internal or external command" and ends with 9009 both
-# when it finds no such file and when CreateProcess fails for the file it
-# found (a new Wine process that cannot start on a loaded machine). Either
-# way nothing of the program ran, so it is started again, a few times at
-# most.
-CMD_COULD_NOT_START = 9009
+# '<program>' as an internal or external command" and sets errorlevel 9009
+# both when it finds no such file and when CreateProcess fails for the file
+# it found (a new Wine process that cannot start on a loaded machine).
+# Either way nothing of the program ran, so it is started again, a few times
+# at most. Wine's exit status keeps the low 8 bits of the errorlevel: 49.
+CMD_CANNOT_START_TEXT = "Can't recognize"
+CMD_CANNOT_START_STATUS = 9009 % 256
 START_ATTEMPTS = 3
 START_RETRY_PAUSE = 1.0
 # How long a start waits for the program's copy to be a whole file.
@@ -236,7 +237,8 @@ class Sandbox:
         """Call when the program ended: under Wine, when cmd could not start
         it, closes that attempt and starts it again; True when it did.
         `output` is what the failed attempt wrote, for the failure message."""
-        if not is_wine() or self.launch is None or self.proc.returncode != CMD_COULD_NOT_START:
+        if (not is_wine() or self.launch is None or self.proc.returncode != CMD_CANNOT_START_STATUS
+                or CMD_CANNOT_START_TEXT not in output):
             return False
         if self.attempts >= START_ATTEMPTS:
             raise AssertionError(f"Wine's cmd could not start {windows_path(self.exe)} in "
