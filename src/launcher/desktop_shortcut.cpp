@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/bounded_format.h"
+#include "base/event_log.h"
 #include "launcher/desktop_marker.h"
 #include "launcher/startup_steps.h"
 #include "platform/desktop.h"
@@ -76,6 +77,10 @@ void ensure_desktop_shortcut(const std::u16string& exe_folder) {
                                            format_shortcut_command(target, exe_folder, icon)};
   // Only a maker that did not start leaves the marker alone, so the next
   // start tries again; one that failed or hung is not retried.
-  if (!platform::make_desktop_shortcut(shortcut, kShortcutWaitMs)) return;
+  if (!platform::make_desktop_shortcut(shortcut, kShortcutWaitMs)) {
+    base::log_os_failure("desktop_shortcut", {"result=not_started"});
+    return;
+  }
+  base::log_event("desktop_shortcut", {"result=started"});
   write_marker(marker, exe_folder);
 }

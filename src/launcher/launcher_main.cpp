@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/bounded_format.h"
+#include "base/event_log.h"
 #include "http/listener.h"
 #include "http/server_context.h"
 #include "launcher/startup_messages.h"
@@ -29,6 +30,7 @@ constexpr std::uint32_t kPollIntervalMs = 200;
 constexpr std::uint32_t kAcceptThreadWaitMs = 2000;
 
 int fail_with(const char16_t* text) {
+  base::log_event("startup_failed", {"message=", platform::utf16_to_utf8(text)});
   platform::message_box(kMessageCaption, text, platform::BoxIcon::error, platform::BoxButtons::ok);
   return 1;
 }
@@ -127,6 +129,10 @@ int launcher_main() {
   // shows up later as the failure of whatever uses it.
   platform::prepare_local_app_data(*local);
   platform::create_folder(data_folder);
+  base::event_log().open(compose(data_folder, u"\\vesklar.log"));
+  base::log_event("start", {"version=", context.version.name, " pid=",
+                            std::to_string(platform::current_process_id()), " exe=",
+                            platform::utf16_to_utf8(folders.exe)});
   platform::create_folder(folders.media);
   platform::create_folder(folders.profile);
 
@@ -137,8 +143,10 @@ int launcher_main() {
   platform::create_folder(folders.downloads);
   remove_leftover_exports(folders.downloads);
 
-  if (platform::file_attributes(folders.site) == platform::kInvalidAttributes)
+  if (platform::file_attributes(folders.site) == platform::kInvalidAttributes) {
+    base::log_os_failure("site_folder_missing", {});
     return fail_with(kMessageNoSite);
+  }
 
   ensure_desktop_shortcut(folders.exe);
 
@@ -148,14 +156,21 @@ int launcher_main() {
   if (page.empty() || (platform::file_attributes(page) & platform::kAttrDirectory) != 0)
     return fail_with(kMessageNoPage);
 
-  if (offer_update_at_startup(context)) return 0;
+  if (offer_update_at_startup(context)) {
+    base::log_event("end", {"reason=update_handoff"});
+    return 0;
+  }
 
   if (!platform::net_startup()) return fail_with(kMessageNoNetwork);
   platform::Socket listener = platform::tcp_socket();
-  if (!listener) return 1;
+  if (!listener) {
+    base::log_os_failure("socket_failed", {});
+    return 1;
+  }
   platform::set_listener_address_option(listener);
   if (!platform::bind_loopback(listener, kListenAddress, kListenPort) ||
       !platform::listen_on(listener, kListenBacklog)) {
+    base::log_os_failure("port_busy", {"address=127.0.0.1:17865"});
     platform::message_box(kMessageCaption, kMessagePortBusy, platform::BoxIcon::error,
                           platform::BoxButtons::ok);
     listener.reset();
@@ -167,6 +182,7 @@ int launcher_main() {
   platform::Thread accept_thread =
       accept_args ? platform::start_thread(accept_thread_body, accept_args.get()) : platform::Thread();
   if (!accept_thread.valid()) {
+    base::log_event("accept_thread_failed", {});
     // Nobody would ever accept a connection: no page, so no beacon, and the
     // lock would stop every later start. Give everything back and end.
     listener.reset();
@@ -179,6 +195,7 @@ int launcher_main() {
   launch_app_window(folders.profile);
 
   wait_for_quit_deadline(context.lifecycle);
+  base::log_event("end", {"reason=pages_closed workers_serving=", std::to_string(worker_threads_live())});
 
   context.lifecycle.running.store(false);
   platform::close_listener(listener);

@@ -6,12 +6,15 @@
 // earlier target whole, and a playback of the target never sees it
 // half-written. The target's claim makes this copy the only writer of those
 // staging files (media/item_claim.h).
+#include "base/event_log.h"
 #include "http/handlers.h"
 #include "http/response.h"
 #include "media/media_store.h"
 #include "media/staged_item.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/handle.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -59,7 +62,13 @@ void handle_media_copy(const ServerContext& context, platform::NativeHandle sock
   ItemClaim claim(staged.item);
   if (!claim.held()) return send_missing(socket);
   bool has_type = false;
-  if (!stage_copy(source, staged, &has_type)) return send_missing(socket);
+  if (!stage_copy(source, staged, &has_type)) {
+    const platform::Error cause = platform::last_error();
+    base::log_failure("media_copy_failed", cause, {"route=/__media-copy from=", platform::utf16_to_utf8(safe[0]), "/",
+                                                  platform::utf16_to_utf8(safe[1]), " to=",
+                                                  platform::utf16_to_utf8(safe[2]), "/", platform::utf16_to_utf8(safe[3])});
+    return send_missing(socket);
+  }
   // A target open for playback cannot be replaced and stays as it is.
   if (commit_staged(claim, staged, has_type) != Commit::done) return send_missing(socket);
   send_response(socket, 200, "OK", "text/plain", "ok");

@@ -8,6 +8,7 @@
 // the only writer of those staging files (media/item_claim.h).
 #include <cstring>
 
+#include "base/event_log.h"
 #include "http/handlers.h"
 #include "http/response.h"
 #include "media/body_writer.h"
@@ -74,8 +75,10 @@ void handle_media_upload(const ServerContext& context, platform::NativeHandle so
   // No sharing: nothing else can get at the staging files while this one
   // writes them.
   platform::File file = platform::create_always(staged.staging);
+  if (!file) base::log_os_failure("media_disk_failed", {"route=/__media step=stage project=", project, " id=", id});
   if (!file) return send_disk_error(socket);
   if (!stage_content_type(staged.side_staging, type)) {
+    base::log_os_failure("media_disk_failed", {"route=/__media step=type project=", project, " id=", id});
     file.close();
     discard_staged(staged);
     return send_disk_error(socket);
@@ -97,6 +100,7 @@ void handle_media_upload(const ServerContext& context, platform::NativeHandle so
   // An item open for playback cannot be replaced, and then stays as it is,
   // with its type.
   if (commit_staged(claim, staged, /*has_type=*/true) != Commit::done) {
+    base::log_os_failure("media_disk_failed", {"route=/__media step=commit project=", project, " id=", id});
     send_response(socket, 500, "Error", "text/plain", "move");
     return;
   }

@@ -8,6 +8,7 @@
 // gets its final name only when every byte is on disk, by a move that never
 // replaces a file.
 #include "base/bounded_format.h"
+#include "base/event_log.h"
 #include "http/handlers.h"
 #include "media/body_writer.h"
 #include "media/export_name.h"
@@ -87,7 +88,9 @@ void handle_save(const ServerContext& context, platform::NativeHandle socket, co
   platform::create_folder(downloads);
   platform::File file;
   std::u16string part;
-  if (!create_part_file(downloads, export_name, &file, &part)) return send_disk_error(socket);
+  const bool created = create_part_file(downloads, export_name, &file, &part);
+  if (!created) base::log_os_failure("media_disk_failed", {"route=/__save step=create"});
+  if (!created) return send_disk_error(socket);
 
   const std::int64_t length = content_length(header_block);
   if (length < 0) {
@@ -105,6 +108,7 @@ void handle_save(const ServerContext& context, platform::NativeHandle socket, co
   const bool on_disk = file.flush();
   file.close();
   if (!on_disk || !give_final_name(downloads, export_name, part)) {
+    base::log_os_failure("media_disk_failed", {"route=/__save step=finish"});
     platform::delete_file(part);
     return send_disk_error(socket);
   }

@@ -73,6 +73,10 @@ File open_for_read(const std::u16string& path, Error* error = nullptr);
 File create_always(const std::u16string& path, Error* error = nullptr);
 // Writing, no sharing, fails when anything exists at the path ("create new").
 File create_new(const std::u16string& path, Error* error = nullptr);
+// Appending: created when missing, kept when there ("open always"), and
+// every write lands at the end of the file. Other programs may read it
+// meanwhile (read sharing); inside this process it is held as a writer.
+File open_for_append(const std::u16string& path);
 
 // Attribute word. `kInvalidAttributes` (all bits, so the folder bit too) is
 // returned for a path that cannot be read.

@@ -76,3 +76,9 @@ bool check_for_update(LatestVersionStore& store, LatestVersion* seen) {
   store.publish(findings, seen);
   return found;
 }
+
+std::string update_check_result(bool check_ok, const LatestVersion& latest, std::int32_t current) {
+  if (!check_ok) return "result=failed";
+  return std::string(latest.number > current ? "result=available" : "result=none") +
+         " latest=" + std::to_string(latest.number);
+}

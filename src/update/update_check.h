@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -27,3 +28,8 @@ bool scan_manifest(const char* text, std::string_view base_url, ManifestFindings
 // as this check left them. Any thread; holds no lock while it waits for the
 // network.
 bool check_for_update(LatestVersionStore& store, LatestVersion* seen = nullptr);
+
+// The outcome of a check as the log writes it: "result=available latest=12",
+// "result=none latest=7" or "result=failed" (the fetch's own line, if any,
+// says why).
+std::string update_check_result(bool check_ok, const LatestVersion& latest, std::int32_t current);

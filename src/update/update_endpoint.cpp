@@ -1,4 +1,5 @@
 #include "base/bounded_format.h"
+#include "base/event_log.h"
 #include "http/handlers.h"
 #include "http/response.h"
 #include "platform/handle.h"
@@ -18,6 +19,7 @@ void handle_update_request(const ServerContext& context, platform::NativeHandle 
   const bool ok = check_for_update(latest_version_store(), &latest);
   const VersionIdentity& current = context.version;
   const bool available = ok && latest.number > current.number;
+  base::log_event("update_check", {"at=request ", update_check_result(ok, latest, current.number)});
 
   if (!base::ascii_iequal(head.method, "POST")) {
     const std::string document =
@@ -32,6 +34,7 @@ void handle_update_request(const ServerContext& context, platform::NativeHandle 
   if (download_and_install_update(latest.url, context.folders.exe)) {
     send_response(socket, 200, "OK", "application/json", kPostStarted);
     // No orderly shutdown: the installer waits for this process to be gone.
+    base::log_event("end", {"reason=update_handoff"});
     platform::exit_process(0);
   }
   send_response(socket, 500, "Error", "application/json", kPostFailed);

@@ -1,9 +1,13 @@
 #include "update/update_fetch.h"
 
 #include <cstring>
+#include <string>
+
+#include "base/event_log.h"
 
 #include "platform/files.h"
 #include "platform/https.h"
+#include "platform/text.h"
 #include "update/update_host.h"
 
 bool take_body_block(FetchTarget& target, const char* data, std::size_t size) {
@@ -34,5 +38,11 @@ bool fetch_update_host(std::u16string_view path, platform::File* file, char* buf
   const platform::HttpsResult result = platform::https_get(
       update_host_name(), update_host_port(), path, u"Vesklar", file ? kFileTimeouts : kBufferTimeouts,
       [&target](const char* data, std::size_t size) { return take_body_block(target, data, size); });
+  // The path without its query: the query of an archive's address is the
+  // update server's business, not the log's.
+  if (!result.ok)
+    base::log_event("update_fetch_failed", {"path=", platform::utf16_to_utf8(path.substr(0, path.find(u'?'))),
+                                            " status=", std::to_string(result.status), " received=",
+                                            std::to_string(target.total)});
   return result.ok;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/bounded_format.h"
+#include "base/event_log.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -49,7 +50,10 @@ bool download_and_install_update(const std::u16string& update_url, const std::u1
   };
 
   platform::File archive = create(archive_path);
-  if (!archive) return give_up({});
+  if (!archive) {
+    base::log_os_failure("update_handoff_failed", {"step=create_archive"});
+    return give_up({});
+  }
   const std::size_t at = update_url.find(u"/descargas/");
   if (at == std::u16string::npos) {
     archive.close();
@@ -59,7 +63,10 @@ bool download_and_install_update(const std::u16string& update_url, const std::u1
   // The rest of the URL, query text included, is the request path.
   const bool fetched = fetch_update_host(std::u16string_view(update_url).substr(at), &archive, nullptr, 0, nullptr);
   archive.close();
-  if (!fetched) return give_up({&archive_path});
+  if (!fetched) {
+    base::log_event("update_handoff_failed", {"step=download"});
+    return give_up({&archive_path});
+  }
 
   platform::File check = platform::open_for_read(archive_path);
   std::int64_t size = 0;
@@ -69,10 +76,16 @@ bool download_and_install_update(const std::u16string& update_url, const std::u1
                               check.read(signature, 2, &got) && got == 2 && signature[0] == 'P' &&
                               signature[1] == 'K';
   check.close();
-  if (!looks_like_zip) return give_up({&archive_path});
+  if (!looks_like_zip) {
+    base::log_event("update_handoff_failed", {"step=check_archive size=", std::to_string(size)});
+    return give_up({&archive_path});
+  }
 
   platform::File script = create(script_path);
-  if (!script) return give_up({&archive_path});
+  if (!script) {
+    base::log_os_failure("update_handoff_failed", {"step=create_script"});
+    return give_up({&archive_path});
+  }
   std::uint32_t written = 0;
   const bool wrote = script.write(installer.script.data(), std::uint32_t(installer.script.size()), &written) &&
                      written == installer.script.size();
@@ -88,7 +101,11 @@ bool download_and_install_update(const std::u16string& update_url, const std::u1
   platform::ProcessOptions options;
   options.hidden = true;
   options.no_window = true;
-  if (!platform::start_process(installer.command_line(args), options)) return give_up({&archive_path, &script_path});
+  if (!platform::start_process(installer.command_line(args), options)) {
+    base::log_os_failure("update_handoff_failed", {"step=start_installer"});
+    return give_up({&archive_path, &script_path});
+  }
+  base::log_event("update_handoff", {"result=installer_started"});
 
   platform::message_box(kUpdateCaption, kUpdateStarted, platform::BoxIcon::information, platform::BoxButtons::ok);
   // Held until the process ends: a second hand-off waiting here must not

@@ -1,5 +1,6 @@
 #include "update/update_offer.h"
 
+#include "base/event_log.h"
 #include "platform/ui.h"
 #include "update/update_check.h"
 #include "update/update_install.h"
@@ -36,6 +37,7 @@ bool offer_update(bool check_ok, const LatestVersion& latest, std::int32_t curre
 bool offer_update_at_startup(const ServerContext& context) {
   LatestVersion latest;
   const bool ok = check_for_update(latest_version_store(), &latest);
+  base::log_event("update_check", {"at=startup ", update_check_result(ok, latest, context.version.number)});
   OfferActions actions;
   actions.ask = [](std::u16string_view text) {
     return platform::message_box(kUpdateOfferCaption, text, platform::BoxIcon::information,

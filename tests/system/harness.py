@@ -11,6 +11,19 @@ import time
 PORT = 17865
 ADDRESS = ("127.0.0.1", PORT)
 
+# Under Wine the program is started by cmd, which answers "Can't recognize
+# '<program>' as an internal or external command" and sets errorlevel 9009
+# both when it finds no such file and when CreateProcess fails for the file
+# it found (a new Wine process that cannot start on a loaded machine).
+# Either way nothing of the program ran, so it is started again, a few times
+# at most. Wine's exit status keeps the low 8 bits of the errorlevel: 49.
+CMD_CANNOT_START_TEXT = "Can't recognize"
+CMD_CANNOT_START_STATUS = 9009 % 256
+START_ATTEMPTS = 3
+START_RETRY_PAUSE = 1.0
+# How long a start waits for the program's copy to be a whole file.
+PROGRAM_COPY_WAIT = 10
+
 
 class Config:
     exe = None          # the built program
@@ -144,6 +157,8 @@ class Sandbox:
         if with_site:
             shutil.copytree(Config.site, os.path.join(self.exe_dir, "www"))
         self.proc = None
+        self.launch = None  # starts the program as the last start() did
+        self.attempts = 0
         self.overrides = {}
         # First on PATH, so that a start never opens a real browser: natively
         # the first browser name the program looks for, and (for Wine's
@@ -190,24 +205,69 @@ class Sandbox:
         return [Config.wine, "cmd", "/c", line + windows_path(self.exe)]
 
     def start(self, extra_env=None, **kw):
-        self.proc = subprocess.Popen(self.command(extra_env=extra_env, **kw),
-                                     env=self.env(extra_env), cwd=self.root,
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE)
+        command, env = self.command(extra_env=extra_env, **kw), self.env(extra_env)
+        return self.start_with(lambda: subprocess.Popen(command, env=env, cwd=self.root,
+                                                        stdin=subprocess.DEVNULL,
+                                                        stdout=subprocess.PIPE,
+                                                        stderr=subprocess.PIPE))
+
+    def start_with(self, launch):
+        """Starts the program with `launch` once its copy is whole; keeps
+        `launch` for a start again after cmd could not start it."""
+        self.launch, self.attempts = launch, 0
+        return self.launch_program()
+
+    def launch_program(self):
+        self.wait_for_program_copy()
+        self.attempts += 1
+        self.proc = self.launch()
         return self.proc
+
+    def wait_for_program_copy(self):
+        """Waits until the program's copy is there as a file with content,
+        at most PROGRAM_COPY_WAIT seconds."""
+        end = time.monotonic() + PROGRAM_COPY_WAIT
+        while not (os.path.isfile(self.exe) and os.path.getsize(self.exe) > 0):
+            if time.monotonic() > end:
+                raise AssertionError(f"the program's copy {self.exe} is not there "
+                                     f"{PROGRAM_COPY_WAIT} s after it was made")
+            time.sleep(0.05)
+
+    def started_again(self, output):
+        """Call when the program ended: under Wine, when cmd could not start
+        it, closes that attempt and starts it again; True when it did.
+        `output` is what the failed attempt wrote, for the failure message."""
+        if (not is_wine() or self.launch is None or self.proc.returncode != CMD_CANNOT_START_STATUS
+                or CMD_CANNOT_START_TEXT not in output):
+            return False
+        if self.attempts >= START_ATTEMPTS:
+            raise AssertionError(f"Wine's cmd could not start {windows_path(self.exe)} in "
+                                 f"{self.attempts} attempts: {output}")
+        for stream in (self.proc.stdout, self.proc.stderr):
+            if stream:
+                stream.close()
+        time.sleep(START_RETRY_PAUSE)
+        self.launch_program()
+        return True
 
     def run_to_end(self, timeout=60, **kw):
         """Runs the program until it exits; returns (code, stderr text)."""
         p = self.start(**kw)
-        _, err = p.communicate(timeout=timeout)
-        return p.returncode, err.decode("utf-8", "replace")
+        while True:
+            _, err = p.communicate(timeout=timeout)
+            text = err.decode("utf-8", "replace")
+            if not self.started_again(text):
+                return p.returncode, text
+            p = self.proc
 
     def wait_ready(self, timeout=60):
         end = time.monotonic() + timeout
         while time.monotonic() < end:
             if self.proc.poll() is not None:
-                raise AssertionError(f"program exited early with {self.proc.returncode}: "
-                                     f"{self.proc.stderr.read().decode('utf-8', 'replace')}")
+                text = self.proc.stderr.read().decode("utf-8", "replace")
+                if self.started_again(text):
+                    continue
+                raise AssertionError(f"program exited early with {self.proc.returncode}: {text}")
             try:
                 socket.create_connection(ADDRESS, timeout=1).close()
                 return

@@ -161,10 +161,10 @@ class UpdateSandbox(Sandbox):
 
     def start(self, **kw):
         self.output = open(self.output_path, "ab")
-        self.proc = subprocess.Popen(self.command(**kw), env=self.env(), cwd=self.root,
-                                     stdin=subprocess.DEVNULL, stdout=self.output,
-                                     stderr=self.output)
-        return self.proc
+        command, env = self.command(**kw), self.env()
+        return self.start_with(lambda: subprocess.Popen(command, env=env, cwd=self.root,
+                                                        stdin=subprocess.DEVNULL,
+                                                        stdout=self.output, stderr=self.output))
 
     def output_text(self):
         with open(self.output_path, "rb") as f:
@@ -174,6 +174,8 @@ class UpdateSandbox(Sandbox):
         end = time.monotonic() + timeout
         while time.monotonic() < end:
             if self.proc.poll() is not None:
+                if self.started_again(self.output_text()):
+                    continue
                 raise AssertionError(f"program exited early with {self.proc.returncode}: "
                                      f"{self.output_text()}")
             try:

@@ -40,7 +40,7 @@ std::string describe(const Error& error) {
   // fills the buffer; both are thread-safe, unlike strerror.
   const auto result = ::strerror_r(error.code, text, sizeof text);
   const char* what = text;
-  if constexpr (std::is_same_v<decltype(result), char*>) what = result;
+  if constexpr (std::is_same_v<std::remove_cv_t<decltype(result)>, char*>) what = result;
   std::string out = error_kind_name(error.kind);
   out += " (" + std::to_string(error.code) + ": " + what + ")";
   return out;

@@ -311,6 +311,18 @@ File create_always(const std::u16string& path, Error* error) {
 
 File create_new(const std::u16string& path, Error* error) { return create_for_write(path, /*exclusive=*/true, error); }
 
+File open_for_append(const std::u16string& path) {
+  const std::string p = to_native(path);
+  NameClaim claim(p);
+  Unregistered fd(open_retry(p, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | kOpenFlags, 0666));
+  struct stat st;
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !clear_nonblock(fd.get()) ||
+      !registry().add(fd.get(), key_of(st), /*writer=*/true)) {
+    return File();
+  }
+  return File(fd.release());
+}
+
 std::uint32_t file_attributes(const std::u16string& path) {
   const std::string p = to_native(path);
   struct stat st;

@@ -97,6 +97,14 @@ File create_new(const std::u16string& path, Error* error) {
   return open_with(path, GENERIC_WRITE, 0, CREATE_NEW, error);
 }
 
+File open_for_append(const std::u16string& path) {
+  // Append data without write data: a write can never land anywhere but at
+  // the end. Attribute reading is for the size (GetFileSizeEx); SYNCHRONIZE
+  // lets the handle's synchronous writes wait. Readers share it, so the
+  // file can be looked at while it grows.
+  return open_with(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, OPEN_ALWAYS, nullptr);
+}
+
 std::uint32_t file_attributes(const std::u16string& path) {
   return ::GetFileAttributesW(wide(path));
 }
