@@ -425,6 +425,12 @@
       state.textContent = `Hay una versión nueva: ${doc.name} (número ${doc.latest}; tienes el ${doc.current}).`;
       start.hidden = false;
       start.disabled = false;
+    } else if (doc.checked === false) {
+      // The launcher could not read the update host's list of versions, so
+      // it cannot say whether this one is the newest. (A launcher too old
+      // to say so leaves the member out.)
+      state.textContent = 'No se ha podido comprobar si hay una versión nueva ' +
+        `(tienes la ${launcher.versionName || doc.current}). Inténtalo más tarde.`;
     } else {
       state.textContent = `Tienes la versión más reciente (${launcher.versionName || doc.current}).`;
     }

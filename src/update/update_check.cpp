@@ -64,13 +64,14 @@ bool scan_manifest(const char* text, std::string_view base_url, ManifestFindings
   return out->url.find(u".zip") != std::u16string::npos;
 }
 
-bool check_for_update(LatestVersionStore& store, LatestVersion* seen) {
+bool check_for_update(LatestVersionStore& store, LatestVersion* seen, bool* manifest_read) {
   char text[kManifestBytes + 1] = {};
   std::size_t length = 0;
   ManifestFindings findings;
   bool found = false;
-  if (fetch_update_host(u"/descargas/version.json", nullptr, text, sizeof text, &length))
-    found = scan_manifest(text, update_base_url(), &findings);
+  const bool fetched = fetch_update_host(u"/descargas/version.json", nullptr, text, sizeof text, &length);
+  if (fetched) found = scan_manifest(text, update_base_url(), &findings);
+  if (manifest_read) *manifest_read = fetched;
   // A failed fetch stores nothing, but the caller still gets the fields as
   // they stand.
   store.publish(findings, seen);

@@ -16,14 +16,15 @@ void handle_update_request(const ServerContext& context, platform::NativeHandle 
   // Every request checks afresh; `latest` is the fields as this check left
   // them, so the answer never mixes two checks.
   LatestVersion latest;
-  const bool ok = check_for_update(latest_version_store(), &latest);
+  bool manifest_read = false;
+  const bool ok = check_for_update(latest_version_store(), &latest, &manifest_read);
   const VersionIdentity& current = context.version;
   const bool available = ok && latest.number > current.number;
   base::log_event("update_check", {"at=request ", update_check_result(ok, latest, current.number)});
 
   if (!base::ascii_iequal(head.method, "POST")) {
     const std::string document =
-        format_status_document(ok, latest, current.number, current.name);
+        format_status_document(ok, manifest_read, latest, current.number, current.name);
     send_response(socket, 200, "OK", "application/json; charset=utf-8", document.c_str());
     return;
   }

@@ -20,14 +20,15 @@ std::string json_escape_name(std::string_view name) {
   return out;
 }
 
-std::string format_status_document(bool check_ok, const LatestVersion& latest, std::int32_t current_number,
-                                   std::string_view current_name) {
+std::string format_status_document(bool check_ok, bool manifest_read, const LatestVersion& latest,
+                                   std::int32_t current_number, std::string_view current_name) {
   const bool available = check_ok && latest.number > current_number;
   const std::string name = json_escape_name(latest.name.empty() ? current_name : std::string_view(latest.name));
-  // At most 30 name bytes of 6 each: 252 bytes, well inside the buffer.
+  // At most 30 name bytes of 6 each: 269 bytes, inside the buffer.
   char text[kStatusDocumentBytes];
-  std::snprintf(text, sizeof text, "{\"current\":%d,\"latest\":%d,\"name\":\"%s\",\"available\":%s}",
+  std::snprintf(text, sizeof text,
+                "{\"current\":%d,\"latest\":%d,\"name\":\"%s\",\"available\":%s,\"checked\":%s}",
                 int(current_number), int(check_ok ? latest.number : current_number), name.c_str(),
-                available ? "true" : "false");
+                available ? "true" : "false", manifest_read ? "true" : "false");
   return text;
 }

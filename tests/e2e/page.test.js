@@ -70,11 +70,32 @@ describe('the page in the launcher', { timeout: 180000 }, () => {
 
   it('shows the update state that the launcher reports', async () => {
     // This build's update host cannot be reached, so the launcher reports
-    // the current version as the latest.
+    // that it could not check.
     await page.waitForFunction(() => !document.getElementById('update-state').textContent.startsWith('Comprobando'),
       undefined, { timeout: 60000 });
-    assert.equal(await page.textContent('#update-state'), 'Tienes la versión más reciente (4.2.42).');
+    assert.equal(await page.textContent('#update-state'),
+      'No se ha podido comprobar si hay una versión nueva (tienes la 4.2.42). Inténtalo más tarde.');
     assert.ok(await page.locator('#update-start').isHidden());
+  });
+
+  it('says it is up to date only when the launcher read the list of versions', async () => {
+    const documents = [
+      ['{"current":4242,"latest":4242,"name":"4.2.42","available":false,"checked":true}',
+        'Tienes la versión más reciente (4.2.42).'],
+      // A launcher from before the "checked" member.
+      ['{"current":4242,"latest":4242,"name":"4.2.42","available":false}', 'Tienes la versión más reciente (4.2.42).'],
+    ];
+    for (const [body, text] of documents) {
+      await page.route('**/__update', (route) =>
+        route.fulfill({ status: 200, contentType: 'application/json; charset=utf-8', body }));
+      try {
+        await page.click('#update-check');
+        await page.waitForFunction(() => !document.getElementById('update-state').textContent.startsWith('Comprobando'));
+        assert.equal(await page.textContent('#update-state'), text, body);
+      } finally {
+        await page.unroute('**/__update');
+      }
+    }
   });
 
   // The answers a launcher with an update host gives; the launcher in this

@@ -52,7 +52,7 @@ BAD_PATH = simple(b"400 Bad Request", b"bad path")
 SITE_NOT_FOUND = simple(b"404 Not Found", b"Not Found", b"text/plain; charset=utf-8")
 MEDIA_NOT_FOUND = simple(b"404 Not Found", b"Not Found")
 NOT_AVAILABLE = simple(b"200 OK", b'{"available":false}', b"application/json")
-STATUS_DOCUMENT = simple(b"200 OK", b'{"current":7,"latest":7,"name":"1.0.7","available":false}',
+STATUS_DOCUMENT = simple(b"200 OK", b'{"current":7,"latest":7,"name":"1.0.7","available":false,"checked":false}',
                          b"application/json; charset=utf-8")
 
 # Every route, by what it does. A request that passes gets the route's own

@@ -121,9 +121,12 @@ def zip_of_size(size, members):
     return data
 
 
-def status_document(current, latest, name, available):
+def status_document(current, latest, name, available, checked=True):
+    """`checked`: whether the host gave a manifest to scan."""
+    def word(flag):
+        return "true" if flag else "false"
     return (f'{{"current":{current},"latest":{latest},"name":"{name}",'
-            f'"available":{"true" if available else "false"}}}').encode("latin-1")
+            f'"available":{word(available)},"checked":{word(checked)}}}').encode("latin-1")
 
 
 def header(headers, name):
@@ -241,11 +244,11 @@ class StatusDocument(unittest.TestCase):
         cases = [
             # Stores the current name, whatever an earlier test left.
             ("same version", (200, manifest("7", "1.0.7")), status_document(7, 7, "1.0.7", False)),
-            ("404", (404, "Not Found"), status_document(7, 7, "1.0.7", False)),
-            ("500", (500, "oops"), status_document(7, 7, "1.0.7", False)),
+            ("404", (404, "Not Found"), status_document(7, 7, "1.0.7", False, checked=False)),
+            ("500", (500, "oops"), status_document(7, 7, "1.0.7", False, checked=False)),
             ("empty body", (200, ""), status_document(7, 7, "1.0.7", False)),
             ("newer", (200, manifest()), status_document(7, 12, "1.2.0", True)),
-            ("404 after a stored name", (404, ""), status_document(7, 7, "1.2.0", False)),
+            ("404 after a stored name", (404, ""), status_document(7, 7, "1.2.0", False, checked=False)),
             ("same version again", (200, manifest("7", "1.0.7")), status_document(7, 7, "1.0.7", False)),
             ("older", (200, manifest("5", "0.5")), status_document(7, 5, "0.5", False)),
             ("newer without a name", (200, manifest(name=None)), status_document(7, 12, "1.0.7", True)),
@@ -267,7 +270,7 @@ class StatusDocument(unittest.TestCase):
             (".zip with a query", (200, manifest("18", "1.8.0", GOOD_URL + "?v=18")),
              status_document(7, 18, "1.8.0", True)),
             ("name with a backslash and a control byte", (200, manifest("19", "x\\y\x01z")),
-             b'{"current":7,"latest":19,"name":"x\\\\y\\u0001z","available":true}'),
+             b'{"current":7,"latest":19,"name":"x\\\\y\\u0001z","available":true,"checked":true}'),
         ]
         for what, (code, text), expected in cases:
             with self.subTest(what):
@@ -402,7 +405,7 @@ class StartupOffer(unittest.TestCase):
             print(f"\n  ready {time.monotonic() - began:.2f} s after start without an update host",
                   end=" ")
             self.assertEqual(get_status(), ("HTTP/1.1 200 OK", "application/json; charset=utf-8",
-                                            status_document(7, 7, "1.0.7", False)))
+                                            status_document(7, 7, "1.0.7", False, checked=False)))
             self.assertNotIn("Actualización", self.box.output_text())
         finally:
             _host.start()
