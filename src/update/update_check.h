@@ -24,7 +24,8 @@ bool scan_manifest(const char* text, std::string_view base_url, ManifestFindings
 
 // Fetches and scans the manifest and stores what it found in `store`. True
 // when the update URL now names an archive on the update host (which says
-// nothing of whether it is newer). `seen`, when given, receives the fields
+// nothing of whether it is newer) and, in a program built with an update
+// key, the manifest gives that archive a signature. `seen`, when given, receives the fields
 // as this check left them. Any thread; holds no lock while it waits for the
 // network.
 bool check_for_update(LatestVersionStore& store, LatestVersion* seen = nullptr);
