@@ -4,7 +4,7 @@
 set -euo pipefail
 what=${1:-test}
 
-packages=(build-essential cmake ninja-build googletest libcurl4-openssl-dev python3 ca-certificates)
+packages=(build-essential cmake ninja-build googletest libcurl4-openssl-dev libssl-dev python3 ca-certificates)
 if [ "$what" = test ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 clang libclang-rt-14-dev zip unzip openssl)
   # End-to-end tests: Debian's Chromium, media made with ffmpeg, and an X

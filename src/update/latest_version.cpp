@@ -7,12 +7,16 @@ void LatestVersionStore::publish(const ManifestFindings& findings, LatestVersion
   // name ends at its first NUL, if any, as it always has.
   std::string name = findings.name.substr(0, std::min(findings.name.find('\0'), kLatestNameMax));
   std::u16string url = findings.url.substr(0, kUpdateUrlMax);
+  std::string signature = findings.signature.substr(0, kUpdateSignatureMax);
   std::lock_guard<std::mutex> hold(lock_);
   if (findings.store != ManifestFindings::Store::nothing) {
     fields_.number = findings.number;
     fields_.name.swap(name);
   }
-  if (findings.store == ManifestFindings::Store::everything) fields_.url.swap(url);
+  if (findings.store == ManifestFindings::Store::everything) {
+    fields_.url.swap(url);
+    fields_.signature.swap(signature);
+  }
   if (seen) *seen = fields_;
 }
 

@@ -12,11 +12,15 @@
 
 inline constexpr std::size_t kLatestNameMax = 30;  // bytes
 inline constexpr std::size_t kUpdateUrlMax = 500;  // UTF-16 code units
+// A DER ECDSA P-256 signature has at most 72 bytes, 96 in base64; a longer
+// text is cut here and then fails its check.
+inline constexpr std::size_t kUpdateSignatureMax = 96;  // bytes
 
 struct LatestVersion {
   std::int32_t number = 0;
   std::string name;     // at most 30 bytes; any byte but NUL and '"'
   std::u16string url;   // at most 500 units
+  std::string signature;  // the archive's, base64; at most 96 bytes, empty when none
 };
 
 // What one manifest scan found, and how much of it is to be stored.
@@ -26,11 +30,13 @@ struct ManifestFindings {
   std::int32_t number = 0;
   std::string name;
   std::u16string url;
+  std::string signature;  // stored with the URL
 };
 
 class LatestVersionStore {
  public:
-  // Stores what `findings` says as one unit, then copies all three fields as
+  // Stores what `findings` says as one unit (the signature always together
+// with the URL it belongs to), then copies all three fields as
   // they stand into `seen` (when given) before anyone else can change them.
   // Any thread.
   void publish(const ManifestFindings& findings, LatestVersion* seen);

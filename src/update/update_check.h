@@ -24,12 +24,13 @@ bool scan_manifest(const char* text, std::string_view base_url, ManifestFindings
 
 // Fetches and scans the manifest and stores what it found in `store`. True
 // when the update URL now names an archive on the update host (which says
-// nothing of whether it is newer). `seen`, when given, receives the fields
-// as this check left them; `manifest_read`, when given, whether a manifest
-// was fetched and scanned at all (false when the host could not be reached
-// or did not answer 200 with a whole body), which is what tells "no newer
-// version" from "could not tell". Any thread; holds no lock while it waits
-// for the network.
+// nothing of whether it is newer) and, in a program built with an update
+// key, the manifest gives that archive a signature. `seen`, when given,
+// receives the fields as this check left them; `manifest_read`, when given,
+// whether a manifest was fetched and scanned at all (false when the host
+// could not be reached or did not answer 200 with a whole body), which is
+// what tells "no newer version" from "could not tell". Any thread; holds no
+// lock while it waits for the network.
 bool check_for_update(LatestVersionStore& store, LatestVersion* seen = nullptr, bool* manifest_read = nullptr);
 
 // The outcome of a check as the log writes it: "result=available latest=12",

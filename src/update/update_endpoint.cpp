@@ -32,7 +32,7 @@ void handle_update_request(const ServerContext& context, platform::NativeHandle 
     send_response(socket, 200, "OK", "application/json", kPostNotAvailable);
     return;
   }
-  if (download_and_install_update(latest.url, context.folders.exe)) {
+  if (download_and_install_update(latest.url, context.folders.exe, latest.signature)) {
     send_response(socket, 200, "OK", "application/json", kPostStarted);
     // No orderly shutdown: the installer waits for this process to be gone.
     base::log_event("end", {"reason=update_handoff"});

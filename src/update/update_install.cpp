@@ -12,8 +12,10 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "platform/ui.h"
+#include "update/archive_signature.h"
 #include "update/installer_script.h"
 #include "update/update_fetch.h"
+#include "update/update_key.h"
 #include "update/update_messages.h"
 
 namespace {
@@ -25,7 +27,8 @@ std::mutex g_handoff_lock;
 
 }  // namespace
 
-bool download_and_install_update(const std::u16string& update_url, const std::u16string& exe_folder) {
+bool download_and_install_update(const std::u16string& update_url, const std::u16string& exe_folder,
+                                 std::string_view archive_signature) {
   std::unique_lock<std::mutex> handoff(g_handoff_lock);
   const InstallerKind& installer = platform_installer();
 
@@ -79,6 +82,16 @@ bool download_and_install_update(const std::u16string& update_url, const std::u1
   if (!looks_like_zip) {
     base::log_event("update_handoff_failed", {"step=check_archive size=", std::to_string(size)});
     return give_up({&archive_path});
+  }
+  // Only an archive signed with the built-in key is handed on; a build
+  // without a key hands on any zip, as before there were keys.
+  if (const std::string_view key = update_public_key_pem(); !key.empty()) {
+    const platform::SignatureCheck verdict = check_archive_signature(archive_path, key, archive_signature);
+    if (verdict != platform::SignatureCheck::valid) {
+      base::log_event("update_handoff_failed",
+                      {"step=verify_signature result=", signature_check_name(verdict)});
+      return give_up({&archive_path});
+    }
   }
 
   platform::File script = create(script_path);

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Downloads the archive that `update_url` names from the update host into
 // the installer's folder (`installer_folder`: the temporary folder, or on
 // Linux a private folder made in it for this update), checks that it is a zip of at least 1,000,000 bytes,
+// and, in a program built with an update key (update/update_key.h), that
+// `archive_signature` (the manifest's, base64) verifies over the downloaded bytes,
 // writes the installer script beside it, starts it hidden and tells the user
 // that the program closes and reopens (returning once the box is closed).
 //
@@ -15,4 +18,5 @@
 // the URL held no "/descargas/") and the program carries on. Hand-offs on
 // several threads run one after the other. Shows no message on failure.
 // The installer unpacks into `exe_folder` and starts the program there.
-bool download_and_install_update(const std::u16string& update_url, const std::u16string& exe_folder);
+bool download_and_install_update(const std::u16string& update_url, const std::u16string& exe_folder,
+                                 std::string_view archive_signature);

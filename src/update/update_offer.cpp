@@ -43,7 +43,7 @@ bool offer_update_at_startup(const ServerContext& context) {
     return platform::message_box(kUpdateOfferCaption, text, platform::BoxIcon::information,
                                  platform::BoxButtons::yes_no) == platform::BoxAnswer::yes;
   };
-  actions.install = [&] { return download_and_install_update(latest.url, context.folders.exe); };
+  actions.install = [&] { return download_and_install_update(latest.url, context.folders.exe, latest.signature); };
   actions.warn = [](std::u16string_view text) {
     platform::message_box(kUpdateCaption, text, platform::BoxIcon::warning, platform::BoxButtons::ok);
   };

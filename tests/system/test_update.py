@@ -4,6 +4,7 @@ the hand-off to the installer (checked byte for byte under Wine, run end to
 end on Linux). Uses the test copy of the program, whose update host is
 localhost on update_host.PORT."""
 
+import base64
 import hashlib
 import io
 import json
@@ -91,6 +92,23 @@ def test_program():
     return os.path.join(os.path.dirname(harness.Config.exe), name)
 
 
+def signed_program():
+    """The test copy built with the test-only update key of tests/keys."""
+    name = "Vesklar-test-signed.exe" if is_wine() else "vesklar_test_signed"
+    return os.path.join(os.path.dirname(harness.Config.exe), name)
+
+
+TEST_SIGNING_KEY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "keys",
+                                "test-only-update-key.pem")
+
+
+def signature_of(data):
+    """What a release manifest carries: base64 of the DER ECDSA signature."""
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", TEST_SIGNING_KEY], input=data,
+                         capture_output=True, check=True).stdout
+    return base64.b64encode(der).decode("ascii")
+
+
 def program_name():
     """The name the installer starts again, whatever the copy is called."""
     return "Vesklar.exe" if is_wine() else "vesklar"
@@ -142,11 +160,11 @@ class UpdateSandbox(Sandbox):
     ("1.0.7"), with its own temporary folder and its output in a file (the
     installer and the restarted program inherit it)."""
 
-    def __init__(self, version_text=b"7\r\n1.0.7\r\n"):
+    def __init__(self, version_text=b"7\r\n1.0.7\r\n", program=None):
         super().__init__()
         os.remove(self.exe)
         self.exe = os.path.join(self.exe_dir, program_name())
-        shutil.copy2(test_program(), self.exe)
+        shutil.copy2(program or test_program(), self.exe)
         with open(os.path.join(self.exe_dir, "version.txt"), "wb") as f:
             f.write(version_text)
         self.temp = os.path.join(self.root, "temp")
@@ -705,3 +723,71 @@ class UpdateOnLinux(unittest.TestCase):
         self.assertTrue(os.path.isdir(self.box.update_file("stage")))
         with open(os.path.join(self.box.exe_dir, "version.txt"), "rb") as f:
             self.assertEqual(f.read(), b"7\r\n1.0.7\r\n")
+
+
+class SignedUpdates(unittest.TestCase):
+    """The copy built with the test key installs only archives whose
+    manifest signature verifies; anything else leaves nothing behind."""
+
+    def setUp(self):
+        if not os.path.exists(signed_program()):
+            raise AssertionError(f"the signed test copy is missing: {signed_program()}")
+        self.box = UpdateSandbox(program=signed_program())
+        if is_wine():
+            self.powershell, restore = harness.replace_system_program(
+                os.path.join("WindowsPowerShell", "v1.0", "powershell.exe"))
+            self.addCleanup(restore)
+        self.archive = zip_of_size(1000000, {"version.txt": b"13\r\n1.3.0\r\n"})
+        _host.serve("/descargas/vesklar-12.zip", self.archive)
+
+    tearDown = UpdateOnLinux.tearDown
+
+    def manifest(self, signature):
+        entry = manifest("13", "1.3.0")
+        if signature is None:
+            return entry
+        return entry[:-2] + f',"signature":"{signature}"}}}}'
+
+    def test_signed_archive_is_installed(self):
+        _host.manifest(self.manifest(signature_of(self.archive)))
+        if not is_wine():
+            UpdateOnLinux.hand_off(self, self.archive)
+            self.assertEqual(UpdateOnLinux.wait_for_version(self, 13)["current"], 13)
+            return
+        self.box.start()
+        self.box.wait_ready()
+        self.assertEqual(post_update(), started_answer())
+        self.assertEqual(self.box.proc.wait(timeout=30), 0)
+        with open(self.box.temp_file("vesklar-update.zip"), "rb") as f:
+            self.assertEqual(f.read(), self.archive)
+        with open(self.box.temp_file("vesklar-update.ps1"), "rb") as f:
+            self.assertEqual(f.read(), EXPECTED_PS1)
+
+    def test_refused_updates_leave_nothing(self):
+        other = zip_of_size(1000000, {"version.txt": b"14\r\n1.4.0\r\n"})
+        good = signature_of(self.archive)
+        cases = [
+            # (what, signature in the manifest, POST answer, paths asked for)
+            ("no signature: no update", None, None, [MANIFEST_PATH]),
+            ("another archive's signature", signature_of(other), FAILED,
+             [MANIFEST_PATH, "/descargas/vesklar-12.zip"]),
+            ("signature with a flipped bit", good[:10] + ("A" if good[10] != "A" else "B") + good[11:],
+             FAILED, [MANIFEST_PATH, "/descargas/vesklar-12.zip"]),
+        ]
+        self.box.start()
+        self.box.wait_ready()
+        for what, signature, answer, paths in cases:
+            with self.subTest(what):
+                _host.manifest(self.manifest(signature))
+                before = sorted(os.listdir(self.box.temp))
+                _host.taken()
+                status, headers, body = split_answer(post_update())
+                if answer is None:
+                    self.assertEqual((status, body), ("HTTP/1.1 200 OK", NOT_AVAILABLE))
+                    self.assertEqual(get_status()[2], status_document(7, 7, "1.3.0", False))
+                    paths = paths * 2
+                else:
+                    self.assertEqual((status, body), ("HTTP/1.1 500 Error", answer))
+                self.assertEqual([p for p, _ in _host.taken()], paths)
+                self.assertEqual(sorted(os.listdir(self.box.temp)), before)
+        self.assertIsNone(self.box.proc.poll())

@@ -18,6 +18,7 @@ struct Case {
   std::int32_t number;
   std::string name;
   std::u16string url;
+  std::string signature = "";
 };
 
 std::string windows_entry(const std::string& members) { return "{\"windows\":{" + members + "}}"; }
@@ -65,6 +66,12 @@ TEST(ManifestScan, EveryKindOfManifest) {
       {"url without a closing quote runs to the end", windows_entry("\"version\":2,\"url\":\"https://updates.test/descargas/a.zip"),
        true, Store::everything, 2, "", u"https://updates.test/descargas/a.zip}}"},
       {"empty text", "", false, Store::nothing, 0, "", u""},
+      {"signature beside the URL", windows_entry("\"version\":12,\"signature\":\"MEUC+/a=\"," + good_url), true,
+       Store::everything, 12, "", u"https://updates.test/descargas/vesklar-12.zip", "MEUC+/a="},
+      {"signature cut at 96 bytes", windows_entry(good_url + ",\"version\":1,\"signature\":\"" + std::string(120, 'A') + "\""),
+       true, Store::everything, 1, "", u"https://updates.test/descargas/vesklar-12.zip", std::string(96, 'A')},
+      {"signature only before windows", "{\"signature\":\"MEUC\"," + windows_entry("\"version\":12," + good_url).substr(1),
+       true, Store::everything, 12, "", u"https://updates.test/descargas/vesklar-12.zip", ""},
   };
   for (const Case& c : cases) {
     ManifestFindings f;
@@ -75,6 +82,9 @@ TEST(ManifestScan, EveryKindOfManifest) {
     EXPECT_EQ(f.name, c.name) << c.what;
     if (c.store == Store::everything) {
       EXPECT_EQ(f.url, c.url) << c.what;
+      EXPECT_EQ(f.signature, c.signature) << c.what;
+    } else {
+      EXPECT_EQ(f.signature, "") << c.what;
     }
   }
 }
