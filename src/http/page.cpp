@@ -28,20 +28,20 @@ std::int64_t find_head_tag(const char* text) {
   return -1;
 }
 
-void serve_page(platform::NativeHandle socket, const std::u16string& page_path, std::string_view bootstrap_script,
-                bool head_only) {
+void serve_page(platform::NativeHandle socket, platform::File& file, const platform::FileFacts& facts,
+                std::string_view bootstrap_script, bool head_only) {
   if (head_only) {
-    // Answered without opening the file: the same whether it exists or not.
+    file.close();
     send_response(socket, 200, "OK", "text/html; charset=utf-8", "");
     return;
   }
-  platform::File file = platform::open_for_read(page_path);
-  if (!file || !file.is_regular()) {
+  if (!file || !facts.regular) {
+    file.close();
     send_response(socket, 404, "Not Found", "text/plain; charset=utf-8", "Not Found");
     return;
   }
-  std::int64_t size = 0;
-  if (!file.size(&size) || size < 0 || size > kPageLimitBytes) {
+  const std::int64_t size = facts.size;
+  if (size < 0 || size > kPageLimitBytes) {
     file.close();
     send_response(socket, 500, "Error", "text/plain", "html");
     return;
