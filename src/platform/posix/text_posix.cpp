@@ -103,15 +103,26 @@ std::optional<std::u16string> utf8_to_utf16(std::string_view utf8, std::size_t m
 
 namespace {
 
-// Appends `text` as UTF-8; with `slashes`, every backslash as '/'. Plain
-// ASCII, which nearly every path is, takes the short road.
+// Appends `text` as UTF-8; with `slashes`, every backslash as '/'. A run of
+// plain ASCII, which nearly every path is, goes in with one resize.
 void append_utf16(std::string& out, std::u16string_view text, bool slashes) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t u = text[i];
-    if (u < 0x80) {
-      out += (slashes && u == u'\\') ? '/' : static_cast<char>(u);
-    } else if (is_high_surrogate(u) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
-      append_utf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00));
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = i;
+    while (end < text.size() && text[end] < 0x80) ++end;
+    if (end > i) {
+      const std::size_t at = out.size();
+      out.resize(at + (end - i));
+      char* dst = out.data() + at;
+      for (; i < end; ++i) {
+        const char c = static_cast<char>(text[i]);
+        *dst++ = (slashes && c == '\\') ? '/' : c;
+      }
+      continue;
+    }
+    const char16_t u = text[i++];
+    if (is_high_surrogate(u) && i < text.size() && is_low_surrogate(text[i])) {
+      append_utf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{text[i]} - 0xDC00));
       ++i;
     } else if (is_high_surrogate(u) || is_low_surrogate(u)) {
       append_utf8(out, kReplacement);  // unpaired: not representable in UTF-8
@@ -167,7 +178,9 @@ NativePath native_path(std::u16string_view folder, std::string_view relative) {
   out.text.reserve(utf8_estimate(folder.size()) + 1 + relative.size());
   append_utf16(out.text, folder, /*slashes=*/true);
   out.text += '/';
-  for (const char c : relative) out.text += c == '\\' ? '/' : c;
+  const std::size_t at = out.text.size();
+  out.text.append(relative);
+  std::replace(out.text.begin() + static_cast<std::ptrdiff_t>(at), out.text.end(), '\\', '/');
   return out;
 }
 
