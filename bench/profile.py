@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Profile of the small-asset case: the launcher answering GET /asset-4k.js,
-one new connection per request.
+"""Profile of the small-asset case: the launcher answering GET /asset-4k.js
+(or --path, e.g. /index.html), one new connection per request.
 
   callgrind: instruction counts in user space, repeatable from run to run:
              warm-up, counters zeroed, N sequential requests, dump. The
@@ -9,13 +9,17 @@ one new connection per request.
   perf:      where the time goes, kernel included (thread creation, TCP,
              files), sampled system-wide while wrk runs; the summary lists
              the top symbols of the launcher's threads.
+  strace:    system calls per request: strace -c attached to every thread
+             after the warm-up, N sequential requests, the counts divided
+             by N.
 
-Usage: profile.py --exe build/bench-profile/vesklar --tool callgrind|perf [--requests N]
+Usage: profile.py --exe build/bench-profile/vesklar --tool callgrind|perf|strace [--requests N] [--path P]
 """
 import argparse
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -25,16 +29,47 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import bench  # noqa: E402
 
 
-def sequential_requests(n):
+def sequential_requests(n, path="/asset-4k.js"):
     for _ in range(n):
-        status, body = bench.http_get(bench.LAUNCHER_PORT, "/asset-4k.js")
-        assert status == 200 and len(body) == bench.SMALL_BYTES
+        status, body = bench.http_get(bench.LAUNCHER_PORT, path)
+        assert status == 200 and body, (path, status)
+        assert path != "/asset-4k.js" or len(body) == bench.SMALL_BYTES
+
+
+def strace_counts(pid, requests, path):
+    """System calls of all the launcher's threads over `requests` requests."""
+    fd, out = tempfile.mkstemp(prefix="vesklar-strace-")
+    os.close(fd)
+    tracer = subprocess.Popen(["strace", "-c", "-f", "-p", str(pid), "-o", out],
+                              stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(1)  # attached to every thread before the first request
+        sequential_requests(requests, path)
+        time.sleep(0.5)
+    finally:
+        tracer.send_signal(signal.SIGINT)
+        tracer.wait()
+    with open(out) as f:
+        text = f.read()
+    os.unlink(out)
+    print(f"== strace -c -f, calls per request over {requests} requests of {path} ==")
+    total = 0
+    for line in text.splitlines():
+        cols = line.split()
+        # % time, seconds, usecs/call, calls, [errors], syscall
+        if len(cols) >= 5 and cols[0][0].isdigit() and cols[-1] != "total":
+            calls = int(cols[3])
+            errors = int(cols[4]) if len(cols) == 6 else 0
+            total += calls
+            print(f"  {cols[-1]:<20} {calls / requests:6.2f}" + (f"  ({errors / requests:.2f} failed)" if errors else ""))
+    print(f"  {'all':<20} {total / requests:6.2f}")
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
-    ap.add_argument("--tool", choices=("callgrind", "perf"), default="callgrind")
+    ap.add_argument("--tool", choices=("callgrind", "perf", "strace"), default="callgrind")
+    ap.add_argument("--path", default="/asset-4k.js", help="the request target measured")
     ap.add_argument("--requests", type=int, default=2000)
     ap.add_argument("--out", default=None, help="raw profile output file")
     args = ap.parse_args()
@@ -53,10 +88,10 @@ def main():
             launcher = bench.Launcher("profile", exe, version_txt, www, root, wrapper)
             launcher.start()
             try:
-                sequential_requests(200)  # warm-up: code paths, page cache, parked threads
+                sequential_requests(200, args.path)  # warm-up: code paths, page cache, parked threads
                 pid = launcher.proc.pid
                 subprocess.run(["callgrind_control", "-z", str(pid)], check=True, capture_output=True)
-                sequential_requests(args.requests)
+                sequential_requests(args.requests, args.path)
                 subprocess.run(["callgrind_control", "-d", "measured", str(pid)], check=True, capture_output=True)
             finally:
                 launcher.stop()
@@ -70,21 +105,29 @@ def main():
                 if m:
                     total = int(m.group(1).replace(",", ""))
                 print(f"== callgrind, {'inclusive' if inclusive == 'yes' else 'self'} "
-                      f"(Ir over {args.requests} requests) ==")
+                      f"(Ir over {args.requests} requests of {args.path}) ==")
                 lines = [l for l in text.splitlines() if re.match(r"^\s*[\d,]+ \(", l)]
                 for line in lines[:25 if inclusive == "no" else 30]:
                     print(line[:200])
                 print()
             if total:
                 print(f"instructions per request (user space, all threads): {total / args.requests:,.0f}")
+        elif args.tool == "strace":
+            launcher = bench.Launcher("profile", exe, version_txt, www, root)
+            launcher.start()
+            try:
+                sequential_requests(200, args.path)
+                strace_counts(launcher.proc.pid, args.requests, args.path)
+            finally:
+                launcher.stop()
         else:
             launcher = bench.Launcher("profile", exe, version_txt, www, root)
             launcher.start()
             data = args.out or os.path.join(root, "perf.data")
             try:
-                sequential_requests(200)
+                sequential_requests(200, args.path)
                 wrk = subprocess.Popen(["wrk", "-t1", "-c16", "-d8s", "-H", "Connection: close",
-                                        "http://127.0.0.1:17865/asset-4k.js"], stdout=subprocess.PIPE, text=True)
+                                        "http://127.0.0.1:17865" + args.path], stdout=subprocess.PIPE, text=True)
                 time.sleep(1)
                 subprocess.run(["perf", "record", "-a", "-g", "-o", data, "--", "sleep", "5"], check=True,
                                capture_output=True)

@@ -11,3 +11,5 @@
 // too), in any case, alone or before a '.', trailing spaces before the '.'
 // ignored as Windows ignores them ("NUL .txt" is the device too).
 bool is_device_name(std::u16string_view name);
+// The same rule for a well-formed UTF-8 name.
+bool is_device_name(std::string_view utf8_name);

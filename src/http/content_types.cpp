@@ -1,5 +1,7 @@
 #include "http/content_types.h"
 
+#include <type_traits>
+
 #include "base/bounded_format.h"
 
 namespace {
@@ -40,25 +42,45 @@ constexpr std::u16string_view kAssets[] = {
 
 // From the last dot to the end; empty when there is no dot. A dot inside a
 // folder name yields a text with a backslash, which matches nothing.
-std::u16string_view extension_of(std::u16string_view path) {
-  const auto dot = path.rfind(u'.');
-  return dot == std::u16string_view::npos ? std::u16string_view() : path.substr(dot);
+template <class Char>
+std::basic_string_view<Char> extension_of(std::basic_string_view<Char> path) {
+  const auto dot = path.rfind(Char('.'));
+  return dot == std::basic_string_view<Char>::npos ? std::basic_string_view<Char>() : path.substr(dot);
+}
+
+// ASCII case ignored; a byte or unit above ASCII never matches a table entry.
+template <class Char>
+bool same_extension(std::basic_string_view<Char> ext, std::u16string_view entry) {
+  if (ext.size() != entry.size()) return false;
+  for (std::size_t i = 0; i < ext.size(); ++i) {
+    const auto unit = static_cast<std::make_unsigned_t<Char>>(ext[i]);
+    if (unit >= 0x80 || base::ascii_lower(char16_t(unit)) != base::ascii_lower(entry[i])) return false;
+  }
+  return true;
+}
+
+template <class Char>
+const char* type_for(std::basic_string_view<Char> path) {
+  const auto ext = extension_of(path);
+  if (ext.empty()) return kOctetStream;
+  for (const auto& entry : kTypes)
+    if (same_extension(ext, entry.extension)) return entry.type;
+  return kOctetStream;
+}
+
+template <class Char>
+bool is_asset(std::basic_string_view<Char> path) {
+  const auto ext = extension_of(path);
+  if (ext.empty()) return false;
+  for (const auto asset : kAssets)
+    if (same_extension(ext, asset)) return true;
+  return false;
 }
 
 }  // namespace
 
-const char* content_type_for_path(std::u16string_view joined_path) {
-  const auto ext = extension_of(joined_path);
-  if (ext.empty()) return kOctetStream;
-  for (const auto& entry : kTypes)
-    if (base::ascii_iequal(ext, entry.extension)) return entry.type;
-  return kOctetStream;
-}
+const char* content_type_for_path(std::u16string_view joined_path) { return type_for(joined_path); }
+const char* content_type_for_path(std::string_view path) { return type_for(path); }
 
-bool is_asset_path(std::u16string_view joined_path) {
-  const auto ext = extension_of(joined_path);
-  if (ext.empty()) return false;
-  for (const auto asset : kAssets)
-    if (base::ascii_iequal(ext, asset)) return true;
-  return false;
-}
+bool is_asset_path(std::u16string_view joined_path) { return is_asset(joined_path); }
+bool is_asset_path(std::string_view path) { return is_asset(path); }

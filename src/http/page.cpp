@@ -28,20 +28,20 @@ std::int64_t find_head_tag(const char* text) {
   return -1;
 }
 
-void serve_page(platform::NativeHandle socket, const std::u16string& page_path, std::string_view bootstrap_script,
-                bool head_only) {
+void serve_page(platform::NativeHandle socket, platform::File& file, const platform::FileFacts& facts,
+                std::string_view bootstrap_script, bool head_only) {
   if (head_only) {
-    // Answered without opening the file: the same whether it exists or not.
+    file.close();
     send_response(socket, 200, "OK", "text/html; charset=utf-8", "");
     return;
   }
-  platform::File file = platform::open_for_read(page_path);
-  if (!file || !file.is_regular()) {
+  if (!file || !facts.regular) {
+    file.close();
     send_response(socket, 404, "Not Found", "text/plain; charset=utf-8", "Not Found");
     return;
   }
-  std::int64_t size = 0;
-  if (!file.size(&size) || size < 0 || size > kPageLimitBytes) {
+  const std::int64_t size = facts.size;
+  if (size < 0 || size > kPageLimitBytes) {
     file.close();
     send_response(socket, 500, "Error", "text/plain", "html");
     return;
@@ -54,23 +54,13 @@ void serve_page(platform::NativeHandle socket, const std::u16string& page_path, 
   const std::size_t page_length = got;
   page[page_length] = '\0';
 
-  const char* output = page.get();
-  std::size_t output_length = page_length;
-  std::unique_ptr<char[]> injected;
-  // A page that already knows the launcher goes out unchanged.
-  if (!std::strstr(page.get(), kMarker)) {
-    const std::int64_t at = find_head_tag(page.get());
-    const std::size_t split = at < 0 ? 0 : std::size_t(at);
-    const char* script = bootstrap_script.data();
-    const std::size_t script_length = bootstrap_script.size();
-    injected.reset(new (std::nothrow) char[page_length + script_length + 1]);
-    if (!injected) return;
-    std::memcpy(injected.get(), page.get(), split);
-    std::memcpy(injected.get() + split, script, script_length);
-    std::memcpy(injected.get() + split + script_length, page.get() + split, page_length - split);
-    output = injected.get();
-    output_length = page_length + script_length;
-  }
+  // A page that already knows the launcher goes out unchanged; any other
+  // gets the script before its first "</head>" (at the start without one).
+  const bool inject = !std::strstr(page.get(), kMarker);
+  const std::int64_t at = inject ? find_head_tag(page.get()) : -1;
+  const std::size_t split = at < 0 ? 0 : std::size_t(at);
+  const std::size_t script_length = inject ? bootstrap_script.size() : 0;
+  const std::size_t output_length = page_length + script_length;
 
   // No other site may show the page in a frame: there the editor's buttons
   // would work for that site (a click that seems to go to its page could
@@ -83,6 +73,18 @@ void serve_page(platform::NativeHandle socket, const std::u16string& page_path, 
                               "X-Frame-Options: SAMEORIGIN\r\n\r\n",
                               int(output_length));
   if (n < 0 || std::size_t(n) >= sizeof header) return;
-  if (send_all(socket, header, n) != 0) return;
-  send_all(socket, output, std::int64_t(output_length));
+  // Header and page in one buffer and one send: one system call, and the
+  // small page leaves with its header in one segment.
+  const std::size_t answer_length = std::size_t(n) + output_length;
+  std::unique_ptr<char[]> answer(new (std::nothrow) char[answer_length]);
+  if (!answer) return;
+  char* out = answer.get();
+  std::memcpy(out, header, std::size_t(n));
+  out += n;
+  std::memcpy(out, page.get(), split);
+  out += split;
+  if (script_length != 0) std::memcpy(out, bootstrap_script.data(), script_length);
+  out += script_length;
+  std::memcpy(out, page.get() + split, page_length - split);
+  send_all(socket, answer.get(), std::int64_t(answer_length));
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "platform/handle.h"
 
 inline constexpr std::int64_t kPageLimitBytes = 8388608;  // 8 MiB; one byte more is refused
@@ -16,7 +17,9 @@ inline constexpr std::size_t kPageHeaderLimit = 256;
 // `text`; -1 when there is none.
 std::int64_t find_head_tag(const char* text);
 
-// Answers with the page at `page_path`, `bootstrap_script` inserted (unless
-// the page already knows the launcher).
-void serve_page(platform::NativeHandle socket, const std::u16string& page_path, std::string_view bootstrap_script,
-                bool head_only);
+// Answers with the page `file` (open, or not: then "Not Found"), `facts`
+// from its open, `bootstrap_script` inserted (unless the page already knows
+// the launcher). A HEAD request is answered without the file, the same
+// whether it exists or not, so the caller need not open it for one.
+void serve_page(platform::NativeHandle socket, platform::File& file, const platform::FileFacts& facts,
+                std::string_view bootstrap_script, bool head_only);

@@ -1,6 +1,5 @@
 #include "http/request_head.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -33,6 +32,21 @@ const char* skip_blanks(const char* p) {
   return p;
 }
 
+// White space as sscanf sees it in the C locale.
+bool is_scanf_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// One "%Ns" conversion (N = capacity - 1): white space skipped, then the
+// characters up to the next white space, at most N of them. False when the
+// text ends first.
+bool scan_word(const char*& p, char* out, std::size_t capacity) {
+  while (is_scanf_space(*p)) ++p;
+  if (*p == '\0') return false;
+  std::size_t n = 0;
+  while (n + 1 < capacity && *p != '\0' && !is_scanf_space(*p)) out[n++] = *p++;
+  out[n] = '\0';
+  return true;
+}
+
 constexpr std::size_t kExpectValueBytes = 32;
 constexpr std::string_view kContinueToken = "100-continue";
 
@@ -50,10 +64,11 @@ bool parse_request_head(char* buffer, std::int32_t received, std::int32_t head_l
   char* line_end = std::strstr(buffer, "\r\n");
   if (!line_end) return false;
   *line_end = '\0';
-  // The standard formatted-input pattern: the protocol version and anything
-  // after the target are never looked at.
-  static_assert(kMethodBytes == 16 && kTargetBytes == 2048, "widths below follow the buffers");
-  if (std::sscanf(buffer, "%15s %2047s", out->method, out->target) != 2) return false;
+  // Read as sscanf(buffer, "%15s %2047s") reads it, without its format
+  // parsing: the protocol version and anything after the target are never
+  // looked at, and a method longer than its buffer runs on into the target.
+  const char* p = buffer;
+  if (!scan_word(p, out->method, sizeof out->method) || !scan_word(p, out->target, sizeof out->target)) return false;
 
   const char* block_start = line_end + 2;
   const std::size_t block_length = std::size_t(buffer + head_length - block_start);

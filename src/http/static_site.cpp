@@ -1,5 +1,6 @@
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "base/bounded_format.h"
 #include "http/byte_range.h"
@@ -27,26 +28,24 @@ void send_not_found(platform::NativeHandle socket) {
 }
 
 // The last path component is "index.html", in any letter case.
-bool names_index_page(const std::u16string& path) {
-  const auto slash = path.rfind(u'\\');
-  const std::u16string_view last = std::u16string_view(path).substr(slash == std::u16string::npos ? 0 : slash + 1);
-  return base::ascii_iequal(last, u"index.html");
+bool names_index_page(std::string_view relative) {
+  const auto slash = relative.rfind('\\');
+  return base::ascii_iequal(relative.substr(slash == std::string_view::npos ? 0 : slash + 1), "index.html");
 }
 
-void serve_file(platform::NativeHandle socket, const std::u16string& path, const char* range,
-                bool head_only) {
-  platform::File file = platform::open_for_read(path);
+void serve_file(platform::NativeHandle socket, platform::File& file, const platform::FileFacts& facts,
+                std::string_view relative, const char* range, bool head_only) {
   // Only disk files are served: a device, pipe or console is not a file of
   // the site even when a name leads to it.
-  if (!file || !file.is_regular()) return send_not_found(socket);
-  std::int64_t size = 0;
-  if (!file.size(&size) || size < 0) {
+  if (!facts.regular) return send_not_found(socket);
+  const std::int64_t size = facts.size;
+  if (size < 0) {
     file.close();
     send_response(socket, 500, "Error", "text/plain", "size");
     return;
   }
   const RangeOutcome outcome = resolve_range(range, size);
-  const char* type = content_type_for_path(path);
+  const char* type = content_type_for_path(relative);
   if (head_only) {
     file.close();
     send_file_head(socket, HeadForm::static_site, outcome, type);
@@ -56,26 +55,44 @@ void serve_file(platform::NativeHandle socket, const std::u16string& path, const
                     size, outcome.partial);
 }
 
+// Client-side routes and folders get the site's own page.
+void serve_site_page(const ServerContext& context, platform::NativeHandle socket, bool head_only) {
+  constexpr std::string_view kIndexPage = "index.html";
+  platform::File file;
+  platform::FileFacts facts;
+  // A site folder too long for the page's name has no page to open.
+  if (!head_only && context.folders.site.size() + 1 + kIndexPage.size() <= platform::kMaxPathChars)
+    file = platform::open_for_read(platform::native_path(context.folders.site, kIndexPage), nullptr, &facts);
+  serve_page(socket, file, facts, context.bootstrap_script, head_only);
+}
+
 }  // namespace
 
 void serve_static(const ServerContext& context, platform::NativeHandle socket, const char* path, const char* range,
                   bool head_only) {
   const bool root = path[0] == '\0' || std::strcmp(path, "/") == 0;
-  std::u16string joined;
-  std::uint32_t attributes = platform::kInvalidAttributes;
-  switch (map_site_path(root ? "/index.html" : path, context.folders.site, &joined)) {
-    case SitePath::bad: return send_bad_path(socket);
-    case SitePath::missing: break;
-    case SitePath::ok: attributes = platform::file_attributes(joined); break;
+  SiteFile site_file;
+  const SitePath mapped = map_site_path(root ? "/index.html" : path, context.folders.site, &site_file);
+  if (mapped == SitePath::bad) return send_bad_path(socket);
+  const bool page = root || names_index_page(site_file.relative);
+  // The open comes first and tells all a served file needs in one look. A
+  // page asked with HEAD is answered without its file, so it is not opened.
+  platform::File file;
+  platform::FileFacts facts;
+  if (mapped == SitePath::ok && !(page && head_only))
+    file = platform::open_for_read(site_file.path, nullptr, &facts);
+  if (!file) {
+    // Not opened (a folder is never opened): the attributes decide. A
+    // missing path reads as all bits set, so it takes the folder branch.
+    const std::uint32_t attributes =
+        mapped == SitePath::ok ? platform::file_attributes(site_file.path) : platform::kInvalidAttributes;
+    if (attributes & platform::kAttrDirectory) {
+      if (is_asset_path(site_file.relative)) return send_not_found(socket);
+      return serve_site_page(context, socket, head_only);
+    }
+    // There, but it could not be opened.
+    if (!page) return send_not_found(socket);
   }
-  // A missing path reads as all bits set, so it takes the folder branch.
-  if (attributes & platform::kAttrDirectory) {
-    if (is_asset_path(joined)) return send_not_found(socket);
-    // Client-side routes and folders get the site's own page.
-    std::u16string page;
-    base::join_bounded(page, platform::kMaxPathChars, {context.folders.site, u"\\index.html"});
-    return serve_page(socket, page, context.bootstrap_script, head_only);
-  }
-  if (root || names_index_page(joined)) return serve_page(socket, joined, context.bootstrap_script, head_only);
-  serve_file(socket, joined, range, head_only);
+  if (page) return serve_page(socket, file, facts, context.bootstrap_script, head_only);
+  serve_file(socket, file, facts, site_file.relative, range, head_only);
 }

@@ -73,14 +73,15 @@ void serve_media(const ServerContext& context, platform::NativeHandle socket, co
   }
   // Read sharing only: while this plays, the item cannot be replaced or
   // removed under it.
-  platform::File file = platform::open_for_read(item);
+  platform::FileFacts facts;
+  platform::File file = platform::open_for_read(item, nullptr, &facts);
   // Only a regular disk file is served; a device or pipe placed under the
   // media folder is answered like a missing item.
-  if (!file || !file.is_regular()) return send_not_found(socket);
+  if (!file || !facts.regular) return send_not_found(socket);
   char type[kMimeBytes];
   read_content_type(item, type);
-  std::int64_t size = 0;
-  if (!file.size(&size) || size < 0) {
+  const std::int64_t size = facts.size;
+  if (size < 0) {
     // Without a size there is no honest Content-Length to send.
     file.close();
     send_response(socket, 500, "Error", "text/plain", "size");

@@ -10,6 +10,7 @@
 
 #include "platform/error.h"
 #include "platform/handle.h"
+#include "platform/native_path.h"
 
 namespace platform {
 
@@ -64,11 +65,22 @@ class File {
   UniqueHandle<FileTraits> h_;
 };
 
+// What the open of a file tells about it, without another look at the path
+// (POSIX: the one fstat the open makes anyway; Windows: one
+// GetFileInformationByHandle).
+struct FileFacts {
+  bool regular = false;   // as `File::is_regular`
+  std::int64_t size = 0;  // as `File::size`; 0 when not `regular`
+};
+
 // Existing files only, reading, shared with other readers only. A refusal
 // that lasts only an instant (Windows: the sharing violation a replacing
 // move causes while it holds the target) is tried again for a few
 // milliseconds, so a reader never takes a replaced file for a missing one.
-File open_for_read(const std::u16string& path, Error* error = nullptr);
+// A folder is never opened. With `facts`, success fills `*facts`. POSIX: the
+// access time is left alone where the file's owner may ask that.
+File open_for_read(const std::u16string& path, Error* error = nullptr, FileFacts* facts = nullptr);
+File open_for_read(const NativePath& path, Error* error = nullptr, FileFacts* facts = nullptr);
 // Writing, no sharing, created anew or truncated ("create always").
 File create_always(const std::u16string& path, Error* error = nullptr);
 // Writing, no sharing, fails when anything exists at the path ("create new").
@@ -84,6 +96,7 @@ inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kAttrDirectory = 0x10u;
 inline constexpr std::uint32_t kAttrReparsePoint = 0x400u;
 std::uint32_t file_attributes(const std::u16string& path);
+std::uint32_t file_attributes(const NativePath& path);
 
 bool delete_file(const std::u16string& path, Error* error = nullptr);
 // Moves or renames; fails when the target exists.

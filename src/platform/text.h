@@ -37,4 +37,11 @@ std::optional<std::u16string> utf8_to_utf16(std::string_view utf8, std::size_t m
 // UTF-16 to UTF-8 for diagnostics and for handing text to POSIX tools.
 std::string utf16_to_utf8(std::u16string_view text);
 
+// UTF-8 made well-formed by the rules of `utf8_to_utf16`: the result is
+// exactly `utf16_to_utf8(*utf8_to_utf16(utf8, max_units))`, and it fails
+// (nullopt) exactly when that conversion fails. `*units` receives the length
+// of the UTF-16 form (a character above U+FFFF counts two). On POSIX no
+// UTF-16 text is made on the way.
+std::optional<std::string> well_formed_utf8(std::string_view utf8, std::size_t max_units, std::size_t* units);
+
 }  // namespace platform

@@ -27,6 +27,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <map>
@@ -173,13 +174,35 @@ int open_retry(const std::string& path, int flags, mode_t mode) {
 
 // Descriptors are opened non-blocking so that a FIFO at the path cannot hang
 // the call (and with it every other call on that name); reads and writes
-// then block as usual.
-bool clear_nonblock(int fd) {
-  const int fl = ::fcntl(fd, F_GETFL);
-  return fl >= 0 && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == 0;
-}
+// then block as usual. `kept` holds the status flags the open asked for
+// besides O_NONBLOCK (O_APPEND, O_NOATIME): F_SETFL sets them all at once,
+// so no F_GETFL is needed first.
+bool clear_nonblock(int fd, int kept) { return ::fcntl(fd, F_SETFL, kept) == 0; }
 
 constexpr int kOpenFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+// Reading need not update the file's access time, and O_NOATIME spares the
+// file system that step. Only the file's owner may ask for it (anyone else
+// gets EPERM, and the open is made again without it); after one refusal this
+// process stops asking, because the files it reads mostly share one owner
+// and every refused open costs a second walk of the path.
+std::atomic<bool> g_noatime_allowed{true};
+
+// Opens for reading; `*kept` receives the status flags to keep (see
+// clear_nonblock).
+int open_reading(const std::string& path, int* kept) {
+  if (g_noatime_allowed.load(std::memory_order_relaxed)) {
+    const int fd = open_retry(path, O_RDONLY | O_NOATIME | kOpenFlags, 0);
+    if (fd >= 0) {
+      *kept = O_NOATIME;
+      return fd;
+    }
+    if (errno != EPERM) return fd;
+    g_noatime_allowed.store(false, std::memory_order_relaxed);
+  }
+  *kept = 0;
+  return open_retry(path, O_RDONLY | kOpenFlags, 0);
+}
 
 // Stores why a call failed for a caller that asked; false, for returning.
 bool fail(Error* error, const Error& why) {
@@ -206,7 +229,7 @@ File create_for_write(const std::u16string& path, bool exclusive, Error* error) 
     // No O_TRUNC: a file that someone has open must keep its content, so the
     // truncation waits until the registry has been asked.
     Unregistered fd(open_retry(p, O_WRONLY | O_CREAT | O_NOFOLLOW | kOpenFlags | (exclusive ? O_EXCL : 0), 0666));
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !clear_nonblock(fd.get())) {
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !clear_nonblock(fd.get(), 0)) {
       fail(error);
       return File();
     }
@@ -278,12 +301,16 @@ bool File::flush() {
   return r == 0;
 }
 
-File open_for_read(const std::u16string& path, Error* error) {
-  const std::string p = to_native(path);
+namespace {
+
+File open_for_read_native(const std::string& p, Error* error, FileFacts* facts) {
   // The name is held from the open to the registration: otherwise a delete
   // or a replace could slip in between and remove a file that is open.
   NameClaim claim(p);
-  Unregistered fd(open_retry(p, O_RDONLY | kOpenFlags, 0));
+  int kept = 0;
+  Unregistered fd(open_reading(p, &kept));
+  // The one look at the file: the registry's key, the folder check and the
+  // caller's facts all come from it.
   struct stat st;
   // A folder cannot be opened as a file on Windows either.
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
@@ -294,7 +321,7 @@ File open_for_read(const std::u16string& path, Error* error) {
     fail_code(error, EISDIR);
     return File();
   }
-  if (!clear_nonblock(fd.get())) {
+  if (!clear_nonblock(fd.get(), kept)) {
     fail(error);
     return File();
   }
@@ -302,7 +329,34 @@ File open_for_read(const std::u16string& path, Error* error) {
     refuse(error);
     return File();
   }
+  if (facts) {
+    facts->regular = S_ISREG(st.st_mode);
+    facts->size = facts->regular ? std::int64_t{st.st_size} : 0;
+  }
   return File(fd.release());
+}
+
+std::uint32_t attributes_native(const std::string& p) {
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0) return kInvalidAttributes;
+  if (S_ISLNK(st.st_mode)) {
+    // Windows marks a link to a folder as both a folder and a reparse point,
+    // and a link to a file (or to nothing) as a reparse point only.
+    struct stat target;
+    const bool to_folder = ::stat(p.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    return kAttrReparsePoint | (to_folder ? kAttrDirectory : 0u);
+  }
+  return S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrNormal;
+}
+
+}  // namespace
+
+File open_for_read(const std::u16string& path, Error* error, FileFacts* facts) {
+  return open_for_read_native(to_native(path), error, facts);
+}
+
+File open_for_read(const NativePath& path, Error* error, FileFacts* facts) {
+  return open_for_read_native(path.text, error, facts);
 }
 
 File create_always(const std::u16string& path, Error* error) {
@@ -316,26 +370,16 @@ File open_for_append(const std::u16string& path) {
   NameClaim claim(p);
   Unregistered fd(open_retry(p, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | kOpenFlags, 0666));
   struct stat st;
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !clear_nonblock(fd.get()) ||
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !clear_nonblock(fd.get(), O_APPEND) ||
       !registry().add(fd.get(), key_of(st), /*writer=*/true)) {
     return File();
   }
   return File(fd.release());
 }
 
-std::uint32_t file_attributes(const std::u16string& path) {
-  const std::string p = to_native(path);
-  struct stat st;
-  if (::lstat(p.c_str(), &st) != 0) return kInvalidAttributes;
-  if (S_ISLNK(st.st_mode)) {
-    // Windows marks a link to a folder as both a folder and a reparse point,
-    // and a link to a file (or to nothing) as a reparse point only.
-    struct stat target;
-    const bool to_folder = ::stat(p.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-    return kAttrReparsePoint | (to_folder ? kAttrDirectory : 0u);
-  }
-  return S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrNormal;
-}
+std::uint32_t file_attributes(const std::u16string& path) { return attributes_native(to_native(path)); }
+
+std::uint32_t file_attributes(const NativePath& path) { return attributes_native(path.text); }
 
 bool delete_file(const std::u16string& path, Error* error) {
   const std::string p = to_native(path);
@@ -390,9 +434,10 @@ bool copy_file(const std::u16string& from, const std::u16string& to, Error* erro
   // Both ends go through the ordinary opens, so the copy obeys the sharing
   // rules (a source being written or a target open in any way fails) without
   // holding either name while the bytes move.
-  File src = open_for_read(from, error);
+  FileFacts facts;
+  File src = open_for_read(from, error, &facts);
   if (!src) return false;
-  if (!src.is_regular()) return fail_code(error, EINVAL);
+  if (!facts.regular) return fail_code(error, EINVAL);
   File dst = create_always(to, error);
   if (!dst) return false;
   std::vector<char> buf(64 * 1024);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/native_path.h"
 #include "platform/posix/posix_path.h"
 #include "platform/text.h"
 
@@ -100,13 +101,28 @@ std::optional<std::u16string> utf8_to_utf16(std::string_view utf8, std::size_t m
   return out;
 }
 
-std::string utf16_to_utf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t u = text[i];
-    if (is_high_surrogate(u) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
-      append_utf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00));
+namespace {
+
+// Appends `text` as UTF-8; with `slashes`, every backslash as '/'. A run of
+// plain ASCII, which nearly every path is, goes in with one resize.
+void append_utf16(std::string& out, std::u16string_view text, bool slashes) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = i;
+    while (end < text.size() && text[end] < 0x80) ++end;
+    if (end > i) {
+      const std::size_t at = out.size();
+      out.resize(at + (end - i));
+      char* dst = out.data() + at;
+      for (; i < end; ++i) {
+        const char c = static_cast<char>(text[i]);
+        *dst++ = (slashes && c == '\\') ? '/' : c;
+      }
+      continue;
+    }
+    const char16_t u = text[i++];
+    if (is_high_surrogate(u) && i < text.size() && is_low_surrogate(text[i])) {
+      append_utf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{text[i]} - 0xDC00));
       ++i;
     } else if (is_high_surrogate(u) || is_low_surrogate(u)) {
       append_utf8(out, kReplacement);  // unpaired: not representable in UTF-8
@@ -114,14 +130,66 @@ std::string utf16_to_utf8(std::u16string_view text) {
       append_utf8(out, u);
     }
   }
+}
+
+// Room for the UTF-8 form of `units` UTF-16 units when most are ASCII; the
+// string grows past it when they are not.
+std::size_t utf8_estimate(std::size_t units) { return units + units / 4; }
+
+}  // namespace
+
+std::string utf16_to_utf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(utf8_estimate(text.size()));
+  append_utf16(out, text, /*slashes=*/false);
+  return out;
+}
+
+std::optional<std::string> well_formed_utf8(std::string_view utf8, std::size_t max_units, std::size_t* units) {
+  constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";
+  std::string out;
+  out.reserve(std::min(utf8.size(), max_units));
+  std::size_t count = 0;  // UTF-16 units of the text so far
+  for (std::size_t i = 0; i < utf8.size();) {
+    char32_t cp = 0;
+    const std::size_t len = decode_one(utf8, i, &cp);
+    if (len == 0) {
+      out.append(kReplacementUtf8, 3);
+      ++i;
+      ++count;
+    } else {
+      // A well-formed sequence is its own UTF-8 form: copied as it is.
+      out.append(utf8.data() + i, len);
+      i += len;
+      count += cp >= 0x10000 ? 2 : 1;
+    }
+    // The limit of utf8_to_utf16, checked where it checks it.
+    if (count >= max_units) return std::nullopt;
+  }
+  if (count >= max_units) return std::nullopt;
+  *units = count;
+  return out;
+}
+
+NativePath native_path(std::u16string_view path) { return NativePath{posix::to_native(path)}; }
+
+NativePath native_path(std::u16string_view folder, std::string_view relative) {
+  NativePath out;
+  out.text.reserve(utf8_estimate(folder.size()) + 1 + relative.size());
+  append_utf16(out.text, folder, /*slashes=*/true);
+  out.text += '/';
+  const std::size_t at = out.text.size();
+  out.text.append(relative);
+  std::replace(out.text.begin() + static_cast<std::ptrdiff_t>(at), out.text.end(), '\\', '/');
   return out;
 }
 
 namespace posix {
 
 std::string to_native(std::u16string_view path) {
-  std::string out = utf16_to_utf8(path);
-  std::replace(out.begin(), out.end(), '\\', '/');
+  std::string out;
+  out.reserve(utf8_estimate(path.size()));
+  append_utf16(out, path, /*slashes=*/true);
   return out;
 }
 

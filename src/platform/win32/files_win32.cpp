@@ -81,12 +81,42 @@ File open_with(const std::u16string& path, DWORD access, DWORD share, DWORD disp
 
 }  // namespace
 
-File open_for_read(const std::u16string& path, Error* error) {
+namespace {
+
+// One look at an open handle. GetFileInformationByHandle is not for pipe
+// handles, so the type is asked first; its size is that of the data (what
+// GetFileSizeEx gives), its attributes tell a folder.
+bool read_facts(HANDLE h, FileFacts* facts, Error* error) {
+  *facts = FileFacts{};
+  if (::GetFileType(h) != FILE_TYPE_DISK) return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!checked(::GetFileInformationByHandle(h, &info) != FALSE, error)) return false;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+  facts->regular = true;
+  facts->size = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+  return true;
+}
+
+File open_reading(const std::u16string& path, Error* error, FileFacts* facts) {
   for (int attempt = 1;; ++attempt) {
     File file = open_with(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, error);
-    if (file || attempt >= kSharingAttempts || ::GetLastError() != ERROR_SHARING_VIOLATION) return file;
+    if (file) {
+      if (facts && !read_facts(to_handle(file.native()), facts, error)) return File();
+      return file;
+    }
+    if (attempt >= kSharingAttempts || ::GetLastError() != ERROR_SHARING_VIOLATION) return file;
     ::Sleep(kSharingRetryDelayMs);
   }
+}
+
+}  // namespace
+
+File open_for_read(const std::u16string& path, Error* error, FileFacts* facts) {
+  return open_reading(path, error, facts);
+}
+
+File open_for_read(const NativePath& path, Error* error, FileFacts* facts) {
+  return open_reading(path.text, error, facts);
 }
 
 File create_always(const std::u16string& path, Error* error) {
@@ -108,6 +138,8 @@ File open_for_append(const std::u16string& path) {
 std::uint32_t file_attributes(const std::u16string& path) {
   return ::GetFileAttributesW(wide(path));
 }
+
+std::uint32_t file_attributes(const NativePath& path) { return ::GetFileAttributesW(wide(path.text)); }
 
 bool delete_file(const std::u16string& path, Error* error) {
   return checked(::DeleteFileW(wide(path)) != FALSE, error);

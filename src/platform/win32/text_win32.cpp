@@ -1,6 +1,7 @@
 // UTF-8 <-> UTF-16 through the Windows code-page services.
 #include <climits>
 
+#include "platform/native_path.h"
 #include "platform/text.h"
 #include "platform/win32/win32.h"
 
@@ -31,6 +32,26 @@ std::string utf16_to_utf8(std::u16string_view text) {
   const int got =
       ::WideCharToMultiByte(CP_UTF8, 0, in, in_len, out.data(), need, nullptr, nullptr);
   out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return out;
+}
+
+std::optional<std::string> well_formed_utf8(std::string_view utf8, std::size_t max_units, std::size_t* units) {
+  // Windows opens UTF-16 names, so the UTF-16 form is made here anyway.
+  auto wide_form = utf8_to_utf16(utf8, max_units);
+  if (!wide_form) return std::nullopt;
+  *units = wide_form->size();
+  return utf16_to_utf8(*wide_form);
+}
+
+NativePath native_path(std::u16string_view path) { return NativePath{std::u16string(path)}; }
+
+NativePath native_path(std::u16string_view folder, std::string_view relative) {
+  NativePath out;
+  out.text.reserve(folder.size() + 1 + relative.size());
+  out.text.append(folder);
+  out.text += u'\\';
+  // Well-formed already, so nothing is replaced; no limit beyond the caller's.
+  out.text += utf8_to_utf16(relative, relative.size() + 1).value_or(std::u16string());
   return out;
 }
 

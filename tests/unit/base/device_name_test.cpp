@@ -28,4 +28,21 @@ TEST(DeviceName, NamesWindowsOpensAsDevices) {
   }
 }
 
+// The UTF-8 form of the rule says the same as the UTF-16 one.
+TEST(DeviceName, Utf8FormAgrees) {
+  struct Case {
+    const char* utf8;
+    std::u16string utf16;
+  };
+  const Case cases[] = {
+      {"CON", u"CON"},           {"conout$", u"conout$"},       {"NUL .mp4", u"NUL .mp4"},
+      {"COM\xC2\xB9", u"COM\u00B9"}, {"lpt\xC2\xB3.x", u"lpt\u00B3.x"}, {"COM\xC2\xB4", u"COM\u00B4"},
+      {"COM\xC2\xB9x", u"COM\u00B9x"}, {"C\xC3\x93N", u"C\u00D3N"},     {"COM\xEF\xBF\xBD", u"COM\uFFFD"},
+      {"CONOUT$ ", u"CONOUT$ "}, {"CONOUT$x", u"CONOUT$x"},     {"", u""},
+      {"AUX.", u"AUX."},         {"aux\xC2\xA0", u"aux\u00A0"},  {"  ", u"  "},
+  };
+  for (const Case& c : cases) EXPECT_EQ(is_device_name(std::string_view(c.utf8)), is_device_name(c.utf16)) << c.utf8;
+  EXPECT_TRUE(is_device_name(std::string_view("COM\xC2\xB9")));
+}
+
 }  // namespace

@@ -45,6 +45,7 @@ TEST(RequestHeadParsing, SplitsMethodPathAndQuery) {
       {"GET /", "GET", "/", ""},
       {"get   /p?q?r  HTTP/1.0 trailing words", "get", "/p", "q?r"},
       {"ABCDEFGHIJKLMNOPQRST /ignored", "ABCDEFGHIJKLMNO", "PQRST", ""},
+      {"\tGET\x0B\x0C/v\x0B\x0CHTTP/1.1", "GET", "/v", ""},  // every C-locale space separates
       {"GET /__qu%69t?x=1 HTTP/1.1", "GET", "/__quit", "x=1"},
   };
   for (const auto& c : cases) {
