@@ -13,7 +13,7 @@ alike; the table shows the median of the rounds. `uptime` is recorded with
 every run.
 
 Usage: bench.py --launcher NAME=PATH [--launcher NAME=PATH ...] [--rounds 3]
-                [--duration 5] [--json out.json] [--quick]
+                [--duration 5] [--json out.json] [--workloads small,page]
 Run through bench/run.sh, which installs the tools and builds the program.
 """
 import argparse
@@ -452,6 +452,10 @@ def order_launchers(order):
     return [s for s in order if isinstance(s, Launcher)]
 
 
+WORKLOADS = ("small", "medium", "page", "upload", "range_static", "range_media", "stream_static",
+             "stream_media", "idle")
+
+
 def run_server_round(server, args, www, media, size, rnd, results):
     base = f"http://127.0.0.1:{server.port}"
     rec = results.setdefault(server.name, {})
@@ -487,29 +491,35 @@ def run_server_round(server, args, www, media, size, rnd, results):
                 assert up["ok"], f"{server.name}: upload failed"
             verify(server, www, media)
         log(f"  {server.name}: {uptime_line()}")
+        want = args.workloads.split(",")
         for key, target in (("small", "/asset-4k.js"), ("medium", "/asset-200k.js"), ("page", "/")):
+            if key not in want:
+                continue
             note_load(key)
             timed(key, lambda: run_wrk(base + target, args.duration, args.connections, close=True), "request")
-        if server.media_target:
+        if server.media_target and "upload" in want:
             note_load("upload")
             up = run_curl_upload(server.port, media)
             put("upload", up)
         seed = 1000 + rnd
-        note_load("range_static")
-        timed("range_static", lambda: run_wrk(base + "/media.mp4", args.duration, args.range_connections,
-                                              close=False, script_args=(size, RANGE_BYTES, seed)), "request")
-        if server.media_target:
+        if "range_static" in want:
+            note_load("range_static")
+            timed("range_static", lambda: run_wrk(base + "/media.mp4", args.duration, args.range_connections,
+                                                  close=False, script_args=(size, RANGE_BYTES, seed)), "request")
+        if server.media_target and "range_media" in want:
             note_load("range_media")
             timed("range_media", lambda: run_wrk(base + server.media_target, args.duration,
                                                  args.range_connections, close=False,
                                                  script_args=(size, RANGE_BYTES, seed)), "request")
-        note_load("stream_static")
-        timed("stream_static", lambda: run_curl_download(base + "/media.mp4"), "GB")
-        if server.media_target:
+        if "stream_static" in want:
+            note_load("stream_static")
+            timed("stream_static", lambda: run_curl_download(base + "/media.mp4"), "GB")
+        if server.media_target and "stream_media" in want:
             note_load("stream_media")
             timed("stream_media", lambda: run_curl_download(base + server.media_target), "GB")
         put("hwm_kib", memory_kib(server.pid(), "VmHWM"))
-        put("idle", idle_connections(server))
+        if "idle" in want:
+            put("idle", idle_connections(server))
     finally:
         server.stop()
 
@@ -640,6 +650,9 @@ def main():
     ap.add_argument("--connections", type=int, default=16)
     ap.add_argument("--range-connections", type=int, default=8)
     ap.add_argument("--servers", default="launcher,nginx,nginx-ka-off,python,node")
+    ap.add_argument("--workloads", default=",".join(WORKLOADS),
+                    help="the workloads to run, a comma-separated subset of: " + ",".join(WORKLOADS)
+                    + " (the others show as –)")
     ap.add_argument("--json", help="write the raw figures here")
     ap.add_argument("--keep", action="store_true", help="keep the temporary folder")
     args = ap.parse_args()

@@ -12,8 +12,14 @@
   strace:    system calls per request: strace -c attached to every thread
              after the warm-up, N sequential requests, the counts divided
              by N.
+  stat:      counts per request, kernel included, for the launcher's whole
+             process (every thread, new ones too): CPU time, context
+             switches, futex calls and system calls, counted by `perf stat`
+             only while wrk runs (after a warm-up that fills the parked
+             threads). Counts are steadier than times on a busy machine;
+             several --exe give an interleaved comparison.
 
-Usage: profile.py --exe build/bench-profile/vesklar --tool callgrind|perf|strace [--requests N] [--path P]
+Usage: profile.py --exe build/bench-profile/vesklar --tool callgrind|perf|strace|stat [--requests N] [--path P]
 """
 import argparse
 import os
@@ -65,15 +71,94 @@ def strace_counts(pid, requests, path):
     print(f"  {'all':<20} {total / requests:6.2f}")
 
 
+STAT_EVENTS = (("task-clock", "CPU µs", 1000.0), ("context-switches", "context switches", 1.0),
+               ("syscalls:sys_enter_futex", "futex calls", 1.0), ("raw_syscalls:sys_enter", "system calls", 1.0))
+
+
+def stat_round(label, exe, www, root, duration, connections):
+    """One start of `exe` under `perf stat`, counting only while wrk runs."""
+    ctl, ack = os.path.join(root, "perf-ctl"), os.path.join(root, "perf-ack")
+    out = os.path.join(root, "perf-stat.csv")
+    for path in (ctl, ack, out):
+        if os.path.exists(path):
+            os.unlink(path)
+    os.mkfifo(ctl)
+    os.mkfifo(ack)
+    wrapper = ["perf", "stat", "-D", "-1", "--control", f"fifo:{ctl},{ack}", "-x,", "-o", out,
+               "-e", ",".join(e for e, _, _ in STAT_EVENTS), "--"]
+    version_txt = os.path.join(os.path.dirname(exe), "version.txt")
+    launcher = bench.Launcher(label, exe, version_txt, www, root, wrapper)
+    launcher.start()
+    url = f"http://127.0.0.1:{bench.LAUNCHER_PORT}/asset-4k.js"
+    try:
+        with open(ctl, "w") as c, open(ack) as a:
+            bench.run_wrk(url, 1, connections, close=True)  # warm-up: as many threads as the load needs
+            c.write("enable\n")
+            c.flush()
+            a.readline()
+            result = bench.run_wrk(url, duration, connections, close=True)
+            c.write("disable\n")
+            c.flush()
+            a.readline()
+    finally:
+        launcher.stop()
+    counts = {}
+    with open(out) as f:
+        for line in f:
+            fields = line.strip().split(",")
+            if len(fields) > 2 and fields[0] and fields[0][0].isdigit():
+                counts[fields[2]] = float(fields[0])
+    per = {e: counts.get(e, float("nan")) * scale / result["requests"] for e, _, scale in STAT_EVENTS}
+    per["rps"] = result.get("rps", float("nan"))
+    return per
+
+
+def stat_main(args):
+    builds = []
+    for entry in args.exe:
+        name, sep, path = entry.partition("=")
+        builds.append((name, os.path.abspath(path)) if sep else (os.path.basename(entry), os.path.abspath(entry)))
+    root = tempfile.mkdtemp(prefix="vesklar-stat-")
+    os.chmod(root, 0o755)
+    try:
+        www = os.path.join(root, "www")
+        shutil.copytree(os.path.join(bench.HERE, "..", "site"), www)
+        with open(os.path.join(www, "asset-4k.js"), "wb") as f:
+            f.write(b"/* bench */" + b"x" * (bench.SMALL_BYTES - 11))
+        runs = {name: [] for name, _ in builds}
+        loads = []
+        for rnd in range(args.rounds):
+            order = builds if rnd % 2 == 0 else list(reversed(builds))
+            for name, exe in order:
+                loads.append(bench.load_average())
+                runs[name].append(stat_round(f"stat-{name}-{rnd}", exe, www, root, args.duration, 16))
+        print(f"| per request (GET /asset-4k.js, wrk -t1 -c16, Connection: close) | "
+              + " | ".join(name for name, _ in builds) + " |")
+        print("|---|" + "---|" * len(builds))
+        for event, label, _ in STAT_EVENTS:
+            print(f"| {label} | " + " | ".join(bench.fmt(bench.med([r[event] for r in runs[name]]), 2)
+                                            for name, _ in builds) + " |")
+        print("| requests/s (the whole run) | " + " | ".join(bench.fmt(bench.med([r["rps"] for r in runs[name]]))
+                                                         for name, _ in builds) + " |")
+        print(f"\nMedians of {args.rounds} interleaved rounds of {args.duration} s; load average (1 min) "
+              f"min {bench.fmt(min(loads), 2)}, max {bench.fmt(max(loads), 2)}.")
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--exe", required=True)
-    ap.add_argument("--tool", choices=("callgrind", "perf", "strace"), default="callgrind")
-    ap.add_argument("--path", default="/asset-4k.js", help="the request target measured")
+    ap.add_argument("--exe", required=True, action="append", help="stat: NAME=PATH, one or more")
+    ap.add_argument("--tool", choices=("callgrind", "perf", "strace", "stat"), default="callgrind")
+    ap.add_argument("--path", default="/asset-4k.js", help="the request target measured (not stat)")
+    ap.add_argument("--rounds", type=int, default=3, help="stat: rounds, each build once per round")
+    ap.add_argument("--duration", type=int, default=5, help="stat: seconds of wrk per round")
     ap.add_argument("--requests", type=int, default=2000)
     ap.add_argument("--out", default=None, help="raw profile output file")
     args = ap.parse_args()
-    exe = os.path.abspath(args.exe)
+    if args.tool == "stat":
+        return stat_main(args)
+    exe = os.path.abspath(args.exe[0])
     root = tempfile.mkdtemp(prefix="vesklar-profile-")
     os.chmod(root, 0o755)
     try:

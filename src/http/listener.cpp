@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "http/lingering_close.h"
 #include "http/request_head.h"
@@ -19,22 +20,75 @@ namespace {
 // the worker gives the connection up: a build setting (see src/CMakeLists.txt).
 constexpr std::uint32_t kConnectionTimeoutMs = VESKLAR_CONNECTION_TIMEOUT_MS;
 
-// One accepted connection on its way to a worker, with the worker's share
-// of the context: whatever else has ended, the context lives until the
-// worker lets go of it here.
-struct Connection {
-  std::shared_ptr<ServerContext> context;
-  platform::Socket socket;
+// `accept_loop` waits for the end of accepting in slices of this length (a
+// wait on the signal needs a bound; the end wakes it at once).
+constexpr std::uint32_t kAcceptEndWaitSliceMs = 1000;
+
+// What the thread accepting at the moment (the leader) works with. It lives
+// in `accept_loop`, which returns only once the last leader has ended
+// accepting; leadership passes from thread to thread through the pool, so
+// only one thread at a time uses it.
+struct Accepting {
+  Accepting(std::shared_ptr<ServerContext> c, platform::NativeHandle l) : context(std::move(c)), listener(l) {}
+
+  const std::shared_ptr<ServerContext> context;
+  const platform::NativeHandle listener;
+  platform::ParkingLock lock;
+  platform::ParkingSignal ended_signal;
+  bool ended = false;  // guarded by `lock`
+
+  void end() {
+    lock.lock();
+    ended = true;
+    ended_signal.wake();
+    lock.unlock();  // after this, `accept_loop` may return and free all of this
+  }
+  void wait_until_ended() {
+    lock.lock();
+    while (!ended) ended_signal.wait(lock, kAcceptEndWaitSliceMs);
+    lock.unlock();
+  }
 };
 
-void worker_body(void* arg) {
-  const std::unique_ptr<Connection> connection(static_cast<Connection*>(arg));
-  handle_connection(*connection->context, std::move(connection->socket));
+WorkerPool& workers();
+
+// A worker's turn as leader: accept one connection, hand accepting on to a
+// parked thread (or a new one), then serve the connection on this thread.
+// The successor takes over before this thread serves, so a slow request
+// never holds up the next connection, and the connection is served where it
+// was accepted, without waking another thread first.
+void lead(void* arg) {
+  Accepting& accepting = *static_cast<Accepting*>(arg);
+  WorkerPool& pool = workers();
+  while (accepting.context->lifecycle.running.load()) {
+    platform::Error error;
+    platform::Socket socket = platform::accept_connection(accepting.listener, &error);
+    if (!socket) {
+      // Out of descriptors for the moment (many connections open at once)
+      // must not end the server for good: the waiting connections are taken
+      // once some close. Anything else, a closed listener included, ends it.
+      if (error.kind != platform::ErrorKind::transient) break;
+      platform::sleep_ms(kAcceptRetryDelayMs);
+      continue;
+    }
+    // The connection's own share of the context, taken while `accepting` is
+    // still this thread's: once the successor runs, it may end accepting.
+    std::shared_ptr<ServerContext> context = accepting.context;
+    // No thread to take over: this one keeps accepting, and the socket
+    // closes here, the client getting no answer.
+    if (!pool.run(&accepting)) continue;
+    handle_connection(*context, std::move(socket));
+    return;
+  }
+  // Accepting has ended: this thread must not park for connections that
+  // will never come, and `accept_loop`'s dismissal waits for it to go.
+  pool.leave_after_job();
+  accepting.end();
 }
 
 // Never destroyed: workers may still be serving while the process ends.
 WorkerPool& workers() {
-  static WorkerPool* pool = new WorkerPool(worker_body, kWorkerStackBytes, kMaxParkedWorkers, kParkedWorkerIdleMs);
+  static WorkerPool* pool = new WorkerPool(lead, kWorkerStackBytes, kMaxParkedWorkers, kParkedWorkerIdleMs);
   return *pool;
 }
 
@@ -42,28 +96,13 @@ WorkerPool& workers() {
 
 void accept_loop(std::shared_ptr<ServerContext> context, platform::NativeHandle listener) {
   WorkerPool& pool = workers();
+  Accepting accepting(std::move(context), listener);
+  // No thread could start: this one leads until one can take over.
+  if (!pool.run(&accepting)) lead(&accepting);
+  accepting.wait_until_ended();
   // Idle threads end with the server; threads still serving a connection
   // finish it first, as before.
-  struct DismissParked {
-    WorkerPool& pool;
-    ~DismissParked() { pool.dismiss_parked(kDismissParkedWaitMs); }
-  } dismiss{pool};
-  while (context->lifecycle.running.load()) {
-    platform::Error error;
-    platform::Socket socket = platform::accept_connection(listener, &error);
-    if (!socket) {
-      // Out of descriptors for the moment (many connections open at once)
-      // must not end the server for good: the waiting connections are taken
-      // once some close. Anything else, a closed listener included, ends it.
-      if (error.kind != platform::ErrorKind::transient) return;
-      platform::sleep_ms(kAcceptRetryDelayMs);
-      continue;
-    }
-    std::unique_ptr<Connection> connection(new (std::nothrow) Connection{context, std::move(socket)});
-    // The worker owns the connection from here on.
-    if (connection && pool.run(connection.get())) connection.release();
-    // Otherwise the socket closes here: the client gets no answer.
-  }
+  pool.dismiss_parked(kDismissParkedWaitMs);
 }
 
 std::size_t worker_threads_started() { return workers().threads_started(); }

@@ -31,22 +31,26 @@ inline constexpr std::size_t kWorkerStackBytes = std::size_t(512) << 10;
 // bursts far beyond that. A thread parked this long without work ends.
 inline constexpr std::size_t kMaxParkedWorkers = 64;
 inline constexpr std::uint32_t kParkedWorkerIdleMs = 30000;
-// At the end, the accept thread waits this long at most for the parked
-// threads to leave (they only have to wake up and return).
+// At the end, `accept_loop` waits this long at most for the parked threads
+// and the last one accepting to leave (they only have to wake up and return).
 inline constexpr std::uint32_t kDismissParkedWaitMs = 200;
 
 // Accepts connections until `context->lifecycle.running` is cleared or the
-// listener is closed, giving each a worker thread of its own (a parked one
-// when there is one, otherwise a new one). Never closes the listener. Every
-// connection keeps a share of the context until its worker is done with it.
+// listener is closed, and returns then. Each connection is served by the
+// worker thread that accepted it, for its whole life; before serving, that
+// thread hands accepting on to another (a parked one when there is one,
+// otherwise a new one), so accepting never waits for a request. Never closes
+// the listener. Every connection keeps a share of the context until its
+// worker is done with it.
 void accept_loop(std::shared_ptr<ServerContext> context, platform::NativeHandle listener);
 
-// How many worker threads the listener has started so far (diagnostics and
-// tests: with parked threads reused, far fewer than connections).
+// How many worker threads the listener has started so far, the one
+// accepting included (diagnostics and tests: with parked threads reused, far
+// fewer than connections).
 std::size_t worker_threads_started();
-// How many of them wait for a connection right now.
+// How many of them are parked right now, waiting to take over accepting.
 std::size_t worker_threads_parked();
-// How many of them have not ended yet, serving or parked. After
+// How many of them have not ended yet, serving, accepting or parked. After
 // `accept_loop` has returned, 0 means that none is left and none will come.
 std::size_t worker_threads_live();
 

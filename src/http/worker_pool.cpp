@@ -10,9 +10,12 @@ struct WorkerPool::Parked {
   platform::ParkingSignal wake;
   void* arg = nullptr;  // set by `run` when it hands this thread a job
   bool has_job = false;
-  bool dismissed = false;
+  bool dismissed = false;  // off the list and counted in `leaving_`
+  WorkerPool* pool = nullptr;
   Parked* next = nullptr;
 };
+
+thread_local WorkerPool::Parked* WorkerPool::current_ = nullptr;
 
 struct WorkerPool::Start {
   WorkerPool* pool;
@@ -76,12 +79,31 @@ void WorkerPool::unlink(Parked* p) {
   }
 }
 
+void WorkerPool::leave_after_job() {
+  Parked* me = current_;
+  if (!me || me->pool != this) return;
+  lock_.lock();
+  if (!me->dismissed) {
+    me->dismissed = true;
+    ++leaving_;
+  }
+  lock_.unlock();
+}
+
 void WorkerPool::serve(void* arg) {
   Parked me;
+  me.pool = this;
+  current_ = &me;
   for (;;) {
     body_(arg);
 
     lock_.lock();
+    if (me.dismissed) {
+      // Told to leave by its job; never on the list.
+      --leaving_;
+      all_gone_.wake();
+      break;
+    }
     if (closing_ || parked_count_ >= max_parked_) break;
     me.has_job = false;
     me.next = parked_top_;
@@ -105,6 +127,7 @@ void WorkerPool::serve(void* arg) {
   }
   // Still holding the lock. After the unlock this thread touches nothing of
   // the pool, which its destructor may free as soon as `live_` reaches 0.
+  current_ = nullptr;
   --live_;
   if (live_ == 0) all_gone_.wake();
   lock_.unlock();

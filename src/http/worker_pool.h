@@ -29,6 +29,11 @@ class WorkerPool {
   // parked and none could be started; body(arg) then never runs.
   bool run(void* arg);
 
+  // Called from a job: its thread ends once the job returns instead of
+  // parking, and `dismiss_parked` waits for it as for a dismissed thread.
+  // Does nothing on a thread that is not this pool's.
+  void leave_after_job();
+
   // Sends the threads parked right now away and waits, at most `ms`, until
   // they have left this code. Threads still serving a job park afterwards
   // as usual. For the end of the server: no idle thread outlives it.
@@ -49,6 +54,9 @@ class WorkerPool {
   void serve(void* first_arg);
   void unlink(Parked* p);
 
+  // The calling thread's own record while it runs `serve`, else null.
+  static thread_local Parked* current_;
+
   const Job body_;
   const std::size_t stack_bytes_;
   const std::size_t max_parked_;
@@ -60,7 +68,7 @@ class WorkerPool {
   Parked* parked_top_ = nullptr;  // the most recently parked thread first
   std::size_t parked_count_ = 0;
   std::size_t live_ = 0;
-  std::size_t leaving_ = 0;  // dismissed, not yet gone
+  std::size_t leaving_ = 0;  // dismissed or told to leave, not yet gone
   std::size_t started_ = 0;
   bool closing_ = false;
 };

@@ -133,4 +133,22 @@ TEST_F(ListenerFixture, AConnectionKeepsTheContextUntilItsWorkerIsDone) {
   EXPECT_TRUE(watch.expired());
 }
 
+TEST_F(ListenerFixture, AtTheEndAcceptingStopsAndNoIdleThreadIsLeft) {
+  // Connections served at once leave threads parked, waiting to accept.
+  std::vector<platform::Socket> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(connect());
+    send_text(clients.back(), "OPTIONS / HTTP/1.1\r\n\r\n");
+  }
+  for (const platform::Socket& c : clients) EXPECT_EQ(read_to_end(c).rfind(kAnswer204, 0), 0u);
+  ASSERT_TRUE(eventually([] { return worker_threads_parked() > 0; }));
+  // As the launcher ends: it waits 2 s for the accept loop, and then no
+  // thread may be left, neither parked nor the one that was accepting.
+  context->lifecycle.running.store(false);
+  platform::close_listener(listener);
+  ASSERT_TRUE(acceptor.wait(2000));
+  EXPECT_EQ(worker_threads_parked(), 0u);
+  EXPECT_EQ(worker_threads_live(), 0u);
+}
+
 }  // namespace

@@ -92,6 +92,24 @@ TEST(WorkerPool, DismissedThreadsLeaveAndLaterJobsStillPark) {
   EXPECT_EQ(pool.threads_started(), started + 1);
 }
 
+// A job that ends the work it stands for (the last turn at accepting) tells
+// its thread to end rather than park for work that will never come.
+WorkerPool* leaving_pool = nullptr;
+void leave_after_this(void* p) {
+  leaving_pool->leave_after_job();
+  ++static_cast<Gate*>(p)->finished;
+}
+
+TEST(WorkerPool, AThreadToldToLeaveEndsAfterItsJobInsteadOfParking) {
+  Gate gate;
+  WorkerPool pool(leave_after_this, kWorkerStackBytes, 4, 30000);
+  leaving_pool = &pool;
+  ASSERT_TRUE(pool.run(&gate));
+  ASSERT_TRUE(eventually([&] { return gate.finished == 1; }));
+  EXPECT_TRUE(eventually([&] { return pool.live() == 0; }));
+  EXPECT_EQ(pool.parked(), 0u);
+}
+
 // The deepest road a request takes: the copying loop's 64 KiB buffer on the
 // stack, run on a thread of the size the listener gives its workers.
 struct CopyJob {
