@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "base/event_log.h"
 #include "platform/https.h"
@@ -30,12 +31,15 @@ WatchedHandoff handoff_with_progress_window(const LatestVersion& latest, const s
                                                           kDownloadCancelLabel, [cancelled] { *cancelled = true; });
   std::uint32_t last_report = platform::tick_ms();
   bool reported = false;
+  std::uint64_t shown_received = 0, shown_total = 0;  // what the window heard last
   DownloadWatch watch;
   watch.progress = [&](std::uint64_t received, std::uint64_t total) {
     const std::uint32_t now = platform::tick_ms();
     const bool complete = total != platform::kHttpsLengthUnknown && received >= total;
     if (!reported || complete || now - last_report >= kProgressReportMs) {
-      window->set_progress(received, total == platform::kHttpsLengthUnknown ? 0 : total);
+      shown_received = received;
+      shown_total = total == platform::kHttpsLengthUnknown ? 0 : total;
+      window->set_progress(shown_received, shown_total);
       last_report = now;
       reported = true;
     }
@@ -48,6 +52,8 @@ WatchedHandoff handoff_with_progress_window(const LatestVersion& latest, const s
   outcome.started = download_and_install_update(latest.url, exe_folder, latest.signature, &watch);
   window.reset();
   outcome.cancelled = *cancelled && !outcome.started;
-  if (outcome.cancelled) base::log_event("update_download_cancelled", {});
+  base::log_event("update_download_window", {outcome.cancelled ? "result=cancelled" : "result=ended",
+                                             " shown=", std::to_string(shown_received), "/",
+                                             std::to_string(shown_total)});
   return outcome;
 }

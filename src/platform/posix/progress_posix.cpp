@@ -26,6 +26,8 @@ namespace platform {
 namespace {
 
 constexpr int kUnknownPercent = -1;
+// The dialog's width in pixels, wide enough for the text on one line.
+constexpr int kDialogWidth = 420;
 // The bytes of an unknown total are shown in tenths of a megabyte.
 constexpr std::uint64_t kBytesPerTenthMb = 100000;
 
@@ -80,7 +82,7 @@ struct ProgressWindow::Impl {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     pid = posix::spawn({"zenity", "--progress", "--no-markup", "--title=" + caption, "--text=" + text,
-                        "--percentage=0", "--cancel-label=" + cancel_label},
+                        "--percentage=0", "--cancel-label=" + cancel_label, "--width=" + std::to_string(kDialogWidth)},
                        nullptr, fds[0]);
     ::close(fds[0]);
     if (pid < 0) {
@@ -147,6 +149,8 @@ void ProgressWindow::set_progress(std::uint64_t done, std::uint64_t total) {
     w.line(w.input >= 0 ? std::to_string(percent) + "\n" : w.text + " " + std::to_string(percent) + " %\n");
     return;
   }
+  // Nothing has come yet: the total may still be announced.
+  if (done == 0) return;
   const std::uint64_t tenths = done / kBytesPerTenthMb;
   if (tenths == w.shown_tenths) return;
   w.shown_tenths = tenths;
