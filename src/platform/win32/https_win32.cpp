@@ -13,12 +13,14 @@
 // cancel does not touch the reader's handles: the calling thread stops
 // taking blocks and returns, and the reader ends by itself at its next block
 // or time-out.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "platform/handle.h"
@@ -202,7 +204,11 @@ HttpsResult watched_get(const Request& r, const Sink& sink, const HttpsProgress&
       relay->full = false;
       relay->changed.notify_all();
       if (!taken) break;
-      continue;  // ask again before sleeping: more may be waiting
+      hold.unlock();
+      const bool go_on = progress(received, length);
+      hold.lock();
+      if (!go_on) break;
+      continue;  // no sleep: the next block may be waiting already
     }
     if (relay->finished) {
       const HttpsResult result = relay->result;
