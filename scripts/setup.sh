@@ -8,8 +8,9 @@ packages=(build-essential cmake ninja-build googletest libcurl4-openssl-dev libs
 if [ "$what" = test ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 clang libclang-rt-14-dev zip unzip openssl)
   # End-to-end tests: Debian's Chromium, media made with ffmpeg, and an X
-  # server with the tools that drive and photograph the app window.
-  packages+=(chromium ffmpeg xvfb xdotool imagemagick)
+  # server with the tools that drive and photograph the app window and the
+  # update download window (zenity draws it on Linux).
+  packages+=(chromium ffmpeg xvfb xdotool imagemagick zenity)
   # Node and npm run them; a Node already on PATH (of any origin) is kept.
   command -v node >/dev/null || packages+=(nodejs npm)
 fi

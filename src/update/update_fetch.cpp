@@ -29,7 +29,7 @@ bool take_body_block(FetchTarget& target, const char* data, std::size_t size) {
 }
 
 bool fetch_update_host(std::u16string_view path, platform::File* file, char* buffer,
-                       std::size_t capacity, std::size_t* length) {
+                       std::size_t capacity, std::size_t* length, const platform::HttpsProgress& progress) {
   FetchTarget target;
   target.file = file;
   target.buffer = buffer;
@@ -37,7 +37,7 @@ bool fetch_update_host(std::u16string_view path, platform::File* file, char* buf
   target.length = length;
   const platform::HttpsResult result = platform::https_get(
       update_host_name(), update_host_port(), path, u"Vesklar", file ? kFileTimeouts : kBufferTimeouts,
-      [&target](const char* data, std::size_t size) { return take_body_block(target, data, size); });
+      [&target](const char* data, std::size_t size) { return take_body_block(target, data, size); }, progress);
   // The path without its query: the query of an archive's address is the
   // update server's business, not the log's.
   if (!result.ok)

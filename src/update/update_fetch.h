@@ -37,7 +37,8 @@ bool take_body_block(FetchTarget& target, const char* data, std::size_t size);
 // answer was 200 and its body was read to the end. The file profile of
 // time-outs applies when `file` is given, the buffer profile otherwise; text
 // is appended only when both `buffer` and `length` are given. After a
-// failure the file and the buffer may hold part of the body. Any thread;
-// each call has its own connection.
+// failure the file and the buffer may hold part of the body. `progress`,
+// when given, watches the transfer and may cancel it (platform/https.h).
+// Any thread; each call has its own connection.
 bool fetch_update_host(std::u16string_view path, platform::File* file, char* buffer,
-                       std::size_t capacity, std::size_t* length);
+                       std::size_t capacity, std::size_t* length, const platform::HttpsProgress& progress = {});

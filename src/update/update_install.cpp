@@ -28,7 +28,7 @@ std::mutex g_handoff_lock;
 }  // namespace
 
 bool download_and_install_update(const std::u16string& update_url, const std::u16string& exe_folder,
-                                 std::string_view archive_signature) {
+                                 std::string_view archive_signature, const DownloadWatch* watch) {
   std::unique_lock<std::mutex> handoff(g_handoff_lock);
   const InstallerKind& installer = platform_installer();
 
@@ -64,8 +64,10 @@ bool download_and_install_update(const std::u16string& update_url, const std::u1
     return folder->made_for_update ? give_up({&archive_path}) : false;
   }
   // The rest of the URL, query text included, is the request path.
-  const bool fetched = fetch_update_host(std::u16string_view(update_url).substr(at), &archive, nullptr, 0, nullptr);
+  const bool fetched = fetch_update_host(std::u16string_view(update_url).substr(at), &archive, nullptr, 0, nullptr,
+                                         watch ? watch->progress : platform::HttpsProgress());
   archive.close();
+  if (watch && watch->ended) watch->ended();
   if (!fetched) {
     base::log_event("update_handoff_failed", {"step=download"});
     return give_up({&archive_path});

@@ -1,8 +1,20 @@
 // Downloading an update archive and handing over to the installer script.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include "platform/https.h"
+
+// Watches the archive download of a hand-off: `progress` as in
+// platform/https.h (false cancels the download, which the hand-off then
+// treats as failed), and `ended`, called once the download is over, before
+// the archive is checked and before any message.
+struct DownloadWatch {
+  platform::HttpsProgress progress;
+  std::function<void()> ended;
+};
 
 // Downloads the archive that `update_url` names from the update host into
 // the installer's folder (`installer_folder`: the temporary folder, or on
@@ -19,4 +31,4 @@
 // several threads run one after the other. Shows no message on failure.
 // The installer unpacks into `exe_folder` and starts the program there.
 bool download_and_install_update(const std::u16string& update_url, const std::u16string& exe_folder,
-                                 std::string_view archive_signature);
+                                 std::string_view archive_signature, const DownloadWatch* watch = nullptr);

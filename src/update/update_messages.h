@@ -8,3 +8,7 @@ inline constexpr char16_t kUpdateStarted[] =
     u"Actualización descargada.\nVesklar se cierra, se instala y se vuelve a abrir sola.";
 // Shown when the user said Yes at start-up and the hand-off failed.
 inline constexpr char16_t kUpdateFailed[] = u"No se pudo descargar la actualización.";
+// The window that shows the start-up download: its text begins with this,
+// followed by the version name, and its button cancels.
+inline constexpr char16_t kDownloadingPrefix[] = u"Descargando la actualización ";
+inline constexpr char16_t kDownloadCancelLabel[] = u"Cancelar";

@@ -2,6 +2,7 @@
 
 #include "base/event_log.h"
 #include "platform/ui.h"
+#include "update/download_window.h"
 #include "update/update_check.h"
 #include "update/update_install.h"
 #include "update/update_messages.h"
@@ -43,9 +44,18 @@ bool offer_update_at_startup(const ServerContext& context) {
     return platform::message_box(kUpdateOfferCaption, text, platform::BoxIcon::information,
                                  platform::BoxButtons::yes_no) == platform::BoxAnswer::yes;
   };
-  actions.install = [&] { return download_and_install_update(latest.url, context.folders.exe, latest.signature); };
-  actions.warn = [](std::u16string_view text) {
-    platform::message_box(kUpdateCaption, text, platform::BoxIcon::warning, platform::BoxButtons::ok);
+  // Only here, at start-up, does the download show a window of its own; the
+  // page shows the progress of the downloads it starts.
+  bool cancelled = false;
+  actions.install = [&] {
+    const WatchedHandoff outcome = handoff_with_progress_window(latest, context.folders.exe);
+    cancelled = outcome.cancelled;
+    return outcome.started;
+  };
+  // The user who cancelled knows; start-up just goes on.
+  actions.warn = [&cancelled](std::u16string_view text) {
+    if (!cancelled)
+      platform::message_box(kUpdateCaption, text, platform::BoxIcon::warning, platform::BoxButtons::ok);
   };
   return offer_update(ok, latest, context.version.number, actions);
 }

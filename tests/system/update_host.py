@@ -20,6 +20,9 @@ HOST = "localhost"
 PORT = 17866
 BASE_URL = f"https://{HOST}:{PORT}"
 
+# Bytes per piece of a paced answer (see UpdateHost.serve).
+PACED_PIECE = 65536
+
 STORE_FOLDER = "/usr/local/share/ca-certificates"
 CERTS_FOLDER = "/etc/ssl/certs"
 
@@ -94,17 +97,25 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             host.requests.append((self.path, self.headers.get("User-Agent")))
             answer = host.routes.get(self.path)
         if answer is None:
-            answer = (404, b"Not Found", "text/plain", 0)
-        status, body, content_type, delay = answer
+            answer = (404, b"Not Found", "text/plain", 0, 0)
+        status, body, content_type, delay, pace = answer
         time.sleep(delay)
         try:
             self.send_response(status)
             self.send_header("Content-Type", content_type)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            self.wfile.write(body)
+            if not pace:
+                self.wfile.write(body)
+                return
+            # A slow host: the body in small pieces with a pause after each.
+            for at in range(0, len(body), PACED_PIECE):
+                self.wfile.write(body[at:at + PACED_PIECE])
+                self.wfile.flush()
+                time.sleep(pace)
         except (ConnectionError, ssl.SSLError):
-            pass
+            with host.lock:
+                host.hung_up.append(self.path)
 
     def log_message(self, *args):
         pass
@@ -134,6 +145,7 @@ class UpdateHost:
         self.authority = authority
         self.routes = {}
         self.requests = []
+        self.hung_up = []  # paths whose client left before the whole answer
         self.lock = threading.Lock()
         self.servers = []
 
@@ -160,9 +172,10 @@ class UpdateHost:
             server.server_close()
         self.servers = []
 
-    def serve(self, path, body, status=200, content_type="application/octet-stream", delay=0):
+    def serve(self, path, body, status=200, content_type="application/octet-stream", delay=0, pace=0):
+        """`pace`: seconds of pause after each PACED_PIECE bytes of the body."""
         with self.lock:
-            self.routes[path] = (status, body, content_type, delay)
+            self.routes[path] = (status, body, content_type, delay, pace)
 
     def manifest(self, text, status=200):
         self.serve("/descargas/version.json",

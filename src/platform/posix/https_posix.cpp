@@ -11,12 +11,17 @@
 // that the socket takes at once, and a peer that never reads it never
 // answers either, which the stall limit catches. A time-out of 0 means none.
 //
+// The transfer runs through a multi handle so that the calling thread wakes
+// at least every kHttpsProgressPollMs: a progress watcher can then cancel
+// even while the host sends nothing.
+//
 // Redirects are followed as WinHTTP does by default: at most 10, and never
 // from HTTPS to plain HTTP. Proxies come from the environment and peers are
 // verified against the system's certificate store, libcurl's defaults.
 #include <curl/curl.h>
 
 #include <climits>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,11 +36,62 @@ using Sink = std::function<bool(const char*, std::size_t)>;
 struct Transfer {
   CURL* curl;
   const Sink* sink;
+  std::uint64_t received = 0;
 };
 
 struct CurlDeleter {
   void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
+struct MultiDeleter {
+  void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
+
+// Holds the easy handle in the multi handle; taken out again before either
+// is cleaned up, as libcurl requires.
+class Attached {
+ public:
+  Attached(CURLM* m, CURL* c) : m_(m), c_(c), ok_(curl_multi_add_handle(m, c) == CURLM_OK) {}
+  ~Attached() {
+    if (ok_) curl_multi_remove_handle(m_, c_);
+  }
+  Attached(const Attached&) = delete;
+  Attached& operator=(const Attached&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  CURLM* m_;
+  CURL* c_;
+  bool ok_;
+};
+
+std::uint64_t announced_length(CURL* c) {
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(c, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length < 0)
+    return kHttpsLengthUnknown;
+  return static_cast<std::uint64_t>(length);
+}
+
+// Drives the transfer to its end, asking `progress` (when given) after every
+// wake-up. The transfer's own result, or nothing when it was cancelled or
+// the multi interface failed.
+bool run(CURLM* m, CURL* c, Transfer& transfer, const HttpsProgress& progress, CURLcode* rc) {
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(m, &running) != CURLM_OK) return false;
+    if (running == 0) break;
+    if (progress && !progress(transfer.received, announced_length(c))) return false;
+    if (curl_multi_poll(m, nullptr, 0, static_cast<int>(kHttpsProgressPollMs), nullptr) != CURLM_OK) return false;
+  }
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(m, &left)) {
+    if (msg->msg == CURLMSG_DONE && msg->easy_handle == c) {
+      *rc = msg->data.result;
+      if (progress && *rc == CURLE_OK) progress(transfer.received, announced_length(c));
+      return true;
+    }
+  }
+  return false;
+}
 
 // libcurl is set up once, on first use; it is never torn down, since other
 // threads may still be inside a transfer while the process ends.
@@ -50,7 +106,7 @@ long response_code(CURL* c) {
 }
 
 std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
-  const auto* t = static_cast<const Transfer*>(user);
+  auto* t = static_cast<Transfer*>(user);
   const std::size_t n = size * count;
   // Returning less than n makes libcurl stop with CURLE_WRITE_ERROR: the
   // body of any answer but 200 is never handed on.
@@ -59,6 +115,7 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
     const std::size_t part = n - done < kHttpsReadBlock ? n - done : kHttpsReadBlock;
     if (!(*t->sink)(data + done, part)) return 0;
     done += part;
+    t->received += part;
   }
   return n;
 }
@@ -77,7 +134,8 @@ void apply_timeouts(CURL* c, const HttpsTimeouts& t) {
 }  // namespace
 
 HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_view path,
-                      std::u16string_view user_agent, const HttpsTimeouts& timeouts, const Sink& sink) {
+                      std::u16string_view user_agent, const HttpsTimeouts& timeouts, const Sink& sink,
+                      const HttpsProgress& progress) {
   HttpsResult result;
   if (!curl_ready()) return result;
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
@@ -86,6 +144,8 @@ HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_
   const std::string url = "https://" + std::string(host) + ":" + std::to_string(port) + utf16_to_utf8(path);
   const std::string agent = utf16_to_utf8(user_agent);
   Transfer transfer{c, &sink};
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  if (!multi) return result;
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
   curl_easy_setopt(c, CURLOPT_USERAGENT, agent.c_str());
   // No signals: the alarm-based resolver time-out is not safe with threads.
@@ -97,9 +157,14 @@ HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
   apply_timeouts(c, timeouts);
-  const CURLcode rc = curl_easy_perform(c);
+  CURLcode rc = CURLE_ABORTED_BY_CALLBACK;
+  bool done = false;
+  {
+    Attached attached(multi.get(), c);
+    done = attached.ok() && run(multi.get(), c, transfer, progress, &rc);
+  }
   result.status = static_cast<int>(response_code(c));
-  result.ok = rc == CURLE_OK && result.status == 200;
+  result.ok = done && rc == CURLE_OK && result.status == 200;
   return result;
 }
 

@@ -163,7 +163,7 @@ std::vector<std::u16string> split_command_line(std::u16string_view cmd) {
   }
 }
 
-int spawn(const std::vector<std::string>& args, const char* folder) {
+int spawn(const std::vector<std::string>& args, const char* folder, int input) {
   if (args.empty() || args[0].empty()) return -1;
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -177,7 +177,9 @@ int spawn(const std::vector<std::string>& args, const char* folder) {
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   sigemptyset(&mask);
-  if (posix_spawn_file_actions_addopen(&actions.a, 0, "/dev/null", O_RDONLY, 0) != 0 ||
+  const int stdin_set = input >= 0 ? posix_spawn_file_actions_adddup2(&actions.a, input, 0)
+                                   : posix_spawn_file_actions_addopen(&actions.a, 0, "/dev/null", O_RDONLY, 0);
+  if (stdin_set != 0 ||
       (folder && posix_spawn_file_actions_addchdir_np(&actions.a, folder) != 0) ||
       posix_spawnattr_setsigdefault(&attrs.a, &defaults) != 0 || posix_spawnattr_setsigmask(&attrs.a, &mask) != 0 ||
       posix_spawnattr_setflags(&attrs.a, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) != 0) {

@@ -17,10 +17,11 @@ namespace platform::posix {
 std::vector<std::u16string> split_command_line(std::u16string_view command_line);
 
 // Starts `args[0]` (looked up on PATH when it holds no '/') with the given
-// arguments, standard input from /dev/null, the default handling of every
-// signal and, when `folder` is not null, that current folder. Returns the
-// process id, or -1 when the program could not be started.
-int spawn(const std::vector<std::string>& args, const char* folder);
+// arguments, standard input from /dev/null (or from `input` when it is not
+// -1), the default handling of every signal and, when `folder` is not null,
+// that current folder. Returns the process id, or -1 when the program could
+// not be started.
+int spawn(const std::vector<std::string>& args, const char* folder, int input = -1);
 
 // Waits for a child to end and reaps it: its exit status, or -1 when it did
 // not exit normally or cannot be waited for.

@@ -440,6 +440,37 @@ TEST_F(PlatformSockets, HttpsToAClosedPortFails) {
   EXPECT_FALSE(sink_called);
 }
 
+TEST_F(PlatformSockets, HttpsProgressCancelsAWaitOnASilentHost) {
+  // The host takes the connection and never says a word: only the time-outs
+  // (30 s here) would end the wait, unless the watcher cancels it.
+  platform::Socket listener = platform::tcp_socket();
+  ASSERT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0));
+  ASSERT_TRUE(platform::listen_on(listener, 4));
+  constexpr std::uint32_t kCancelAfterMs = 300;
+  constexpr std::uint32_t kPromptMs = 3000;
+  const std::uint32_t start = platform::tick_ms();
+  int asked = 0;
+  bool sink_called = false;
+  const platform::HttpsResult r = platform::https_get(
+      "127.0.0.1", test_support::local_port(listener), u"/descargas/a.zip", u"Vesklar", {30000, 30000, 30000, 30000},
+      [&](const char*, std::size_t) {
+        sink_called = true;
+        return true;
+      },
+      [&](std::uint64_t received, std::uint64_t total) {
+        ++asked;
+        EXPECT_EQ(received, 0u);
+        EXPECT_EQ(total, platform::kHttpsLengthUnknown);
+        return platform::tick_ms() - start < kCancelAfterMs;
+      });
+  const std::uint32_t took = platform::tick_ms() - start;
+  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(sink_called);
+  EXPECT_GE(asked, 2) << "the watcher was not asked while the host was silent";
+  EXPECT_GE(took, kCancelAfterMs);
+  EXPECT_LT(took, kPromptMs) << "the cancel was not honoured promptly";
+}
+
 // ---------------------------------------------------------------------------
 // Threads and time
 
