@@ -646,7 +646,8 @@ class UpdateOnLinux(unittest.TestCase):
         # The new version answers, from the program folder, and finds
         # nothing newer.
         self.assertEqual(self.wait_for_version(12),
-                         {"current": 12, "latest": 12, "name": "1.2.0", "available": False})
+                         {"current": 12, "latest": 12, "name": "1.2.0", "available": False,
+                          "checked": True})
         with open(self.box.exe, "rb") as f:
             self.assertEqual(f.read(), new_program)
         with open(os.path.join(self.box.exe_dir, "version.txt"), "rb") as f:
