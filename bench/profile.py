@@ -113,6 +113,15 @@ def stat_round(label, exe, www, root, duration, connections):
     return per
 
 
+def make_site(root):
+    """The sample site with the 4 KB asset, in `root`/www."""
+    www = os.path.join(root, "www")
+    shutil.copytree(os.path.join(bench.HERE, "..", "site"), www)
+    with open(os.path.join(www, "asset-4k.js"), "wb") as f:
+        f.write(b"/* bench */" + b"x" * (bench.SMALL_BYTES - 11))
+    return www
+
+
 def stat_main(args):
     builds = []
     for entry in args.exe:
@@ -121,10 +130,7 @@ def stat_main(args):
     root = tempfile.mkdtemp(prefix="vesklar-stat-")
     os.chmod(root, 0o755)
     try:
-        www = os.path.join(root, "www")
-        shutil.copytree(os.path.join(bench.HERE, "..", "site"), www)
-        with open(os.path.join(www, "asset-4k.js"), "wb") as f:
-            f.write(b"/* bench */" + b"x" * (bench.SMALL_BYTES - 11))
+        www = make_site(root)
         runs = {name: [] for name, _ in builds}
         loads = []
         for rnd in range(args.rounds):
@@ -162,10 +168,7 @@ def main():
     root = tempfile.mkdtemp(prefix="vesklar-profile-")
     os.chmod(root, 0o755)
     try:
-        www = os.path.join(root, "www")
-        shutil.copytree(os.path.join(bench.HERE, "..", "site"), www)
-        with open(os.path.join(www, "asset-4k.js"), "wb") as f:
-            f.write(b"/* bench */" + b"x" * (bench.SMALL_BYTES - 11))
+        www = make_site(root)
         version_txt = os.path.join(os.path.dirname(exe), "version.txt")
         if args.tool == "callgrind":
             out = args.out or os.path.join(root, "callgrind.out")
