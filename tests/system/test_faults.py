@@ -61,6 +61,15 @@ def ignore_sigxfsz():
     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
 
 
+def parent_pid(pid):
+    try:
+        with open(f"/proc/{pid}/stat", "rb") as f:
+            # The field after the parenthesised name, past the state.
+            return int(f.read().rsplit(b")", 1)[1].split()[1])
+    except (OSError, IndexError, ValueError):
+        return None
+
+
 def program_pid(box):
     """The process that runs the program: natively the one started; under
     Wine the Unix process whose command line starts with the program's
@@ -79,6 +88,10 @@ def program_pid(box):
             continue
         if argv0.endswith(exe):
             found.append(int(entry))
+    # A child the program is starting at this moment (the app window, the
+    # shortcut's helper) carries the program's command line from its fork
+    # until its exec: leave out a process whose parent is in the list.
+    found = [pid for pid in found if parent_pid(pid) not in found]
     if len(found) != 1:
         raise AssertionError(f"expected one process running {box.exe}, found {found}")
     return found[0]
