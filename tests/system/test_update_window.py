@@ -32,20 +32,12 @@ _host = None
 
 def setUpModule():
     global _authority, _host
-    if not update_host.can_change_trust_store():
-        raise unittest.SkipTest("the update tests need root, openssl and update-ca-certificates "
-                                "to trust their test certificate authority")
-    _authority = update_host.TestAuthority()
-    _authority.trust()
-    _host = update_host.UpdateHost(_authority)
-    _host.start()
+    update_host.skip_unless_trust_store_can_change()
+    _authority, _host = update_host.start_trusted_host()
 
 
 def tearDownModule():
-    if _host:
-        _host.stop()
-    if _authority:
-        _authority.cleanup()
+    update_host.stop_trusted_host(_authority, _host)
 
 
 def output_folder():

@@ -13,6 +13,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 
 # The test copy of the program is built with this host and port
 # (VESKLAR_TEST_UPDATE_PORT in src/CMakeLists.txt).
@@ -31,6 +32,31 @@ def can_change_trust_store():
     return (os.geteuid() == 0 and os.path.isdir(STORE_FOLDER)
             and shutil.which("update-ca-certificates") is not None
             and shutil.which("openssl") is not None)
+
+
+def skip_unless_trust_store_can_change():
+    """For a test module's set-up: skips the module where the test authority
+    cannot be trusted."""
+    if not can_change_trust_store():
+        raise unittest.SkipTest("the update tests need root, openssl and update-ca-certificates "
+                                "to trust their test certificate authority")
+
+
+def start_trusted_host():
+    """A test certificate authority that this machine trusts, and an update
+    host started with its certificate: (authority, host)."""
+    authority = TestAuthority()
+    authority.trust()
+    host = UpdateHost(authority)
+    host.start()
+    return authority, host
+
+
+def stop_trusted_host(authority, host):
+    if host:
+        host.stop()
+    if authority:
+        authority.cleanup()
 
 
 def _openssl(*args, cwd):
