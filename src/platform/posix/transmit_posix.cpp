@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "platform/files.h"
@@ -16,8 +17,14 @@
 #include "platform/threads.h"
 #include "platform/transmit_chunk.h"
 
+#include "platform/posix/broken_pipe.h"
+
 namespace platform {
 namespace {
+
+// Set once the whole process ignores SIGPIPE (the launcher's entry does so
+// first thing): the guard below is then two system calls for nothing.
+std::atomic<bool> g_sigpipe_ignored{false};
 
 // sendfile() has no MSG_NOSIGNAL. A peer that has gone would raise SIGPIPE,
 // whose default action ends the process, so the call runs with SIGPIPE
@@ -25,7 +32,8 @@ namespace {
 // taken off the queue before the old mask returns.
 class SigpipeBlocked {
  public:
-  SigpipeBlocked() {
+  SigpipeBlocked() : active_(!g_sigpipe_ignored.load(std::memory_order_relaxed)) {
+    if (!active_) return;
     sigemptyset(&pipe_);
     sigaddset(&pipe_, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
@@ -33,16 +41,19 @@ class SigpipeBlocked {
   // After EPIPE. When SIGPIPE was not blocked before, nothing else can have
   // left one pending in this thread, so the one found is ours.
   void consume() {
-    if (sigismember(&old_, SIGPIPE)) return;
+    if (!active_ || sigismember(&old_, SIGPIPE)) return;
     const timespec now{0, 0};
     while (sigtimedwait(&pipe_, nullptr, &now) < 0 && errno == EINTR) {
     }
   }
-  ~SigpipeBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  ~SigpipeBlocked() {
+    if (active_) pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
   SigpipeBlocked(const SigpipeBlocked&) = delete;
   SigpipeBlocked& operator=(const SigpipeBlocked&) = delete;
 
  private:
+  const bool active_;
   sigset_t pipe_, old_;
 };
 
@@ -101,6 +112,15 @@ bool wait_for_room(int fd, std::uint32_t timeout_ms, std::uint32_t deadline) {
 }
 
 }  // namespace
+
+bool ignore_broken_pipe_signal() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  if (sigaction(SIGPIPE, &ignore, nullptr) != 0) return false;
+  g_sigpipe_ignored.store(true);
+  return true;
+}
 
 Transmit transmit_file(NativeHandle socket, const File& file, std::int64_t offset, std::int64_t length) {
   if (length <= 0) return Transmit::sent;
