@@ -26,6 +26,10 @@ constexpr char16_t kInstanceName[] = u"Local\\VesklarEditorV1";
 constexpr char kListenAddress[] = "127.0.0.1";
 constexpr std::uint16_t kListenPort = 17865;
 constexpr int kListenBacklog = 64;
+// A connection reaches a worker once its request has begun to arrive, or
+// after about this long without a byte (a browser's connection opened ahead
+// of need), when a worker then waits for it as usual.
+constexpr std::uint32_t kDeferAcceptSeconds = 5;
 constexpr std::uint32_t kPollIntervalMs = 200;
 constexpr std::uint32_t kAcceptThreadWaitMs = 2000;
 
@@ -168,6 +172,7 @@ int launcher_main() {
     return 1;
   }
   platform::set_listener_address_option(listener);
+  platform::defer_accept_until_data(listener, kDeferAcceptSeconds);
   if (!platform::bind_loopback(listener, kListenAddress, kListenPort) ||
       !platform::listen_on(listener, kListenBacklog)) {
     base::log_os_failure("port_busy", {"address=127.0.0.1:17865"});

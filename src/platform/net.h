@@ -33,6 +33,13 @@ Socket tcp_socket();
 bool set_listener_address_option(const Socket& s);
 bool bind_loopback(const Socket& s, const char* address, std::uint16_t port);
 bool listen_on(const Socket& s, int backlog);
+// Lets the system hold a new connection back from `accept_connection` until
+// its first bytes have arrived (or about `seconds` have passed without any),
+// so the thread that accepts it finds its request there instead of waiting
+// for it. Linux: TCP_DEFER_ACCEPT. Windows has no such setting for accept():
+// false there, and nothing changes. Only for a server whose clients speak
+// first, as HTTP clients do.
+bool defer_accept_until_data(const Socket& s, std::uint32_t seconds);
 // Blocks until a connection arrives; invalid on any failure, including the
 // listener being closed by `close_listener` from another thread. On failure
 // `*error` (when not null) has the kind `transient` when the failure passes
@@ -77,5 +84,12 @@ Transmit transmit_file(NativeHandle socket, const File& file, std::int64_t offse
 // acknowledgement. The bytes and their order are unchanged. MSG_MORE on
 // Linux; on Windows the same as `send_some`.
 int send_some_before_more(NativeHandle s, const void* buf, int len);
+// For an answer after which the connection ends: the system may hold the
+// answer's last, partly filled packet back until the socket is closed or
+// its sending side shut down, so that it leaves together with the end of
+// the connection, one packet fewer for both sides. Full packets go at once,
+// and nothing waits longer than the system's ceiling (200 ms on Linux).
+// TCP_CORK on Linux; on Windows nothing (false).
+bool end_with_last_packet(NativeHandle s);
 
 }  // namespace platform

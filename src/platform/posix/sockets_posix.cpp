@@ -1,6 +1,7 @@
 // Loopback TCP sockets on POSIX.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -44,6 +45,11 @@ bool bind_loopback(const Socket& s, const char* address, std::uint16_t port) {
   addr.sin_port = htons(port);
   if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1) return false;
   return ::bind(fd_of(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool defer_accept_until_data(const Socket& s, std::uint32_t seconds) {
+  const int value = seconds > 0x7FFFFFFFu ? 0x7FFFFFFF : int(seconds);
+  return ::setsockopt(fd_of(s.get()), IPPROTO_TCP, TCP_DEFER_ACCEPT, &value, sizeof value) == 0;
 }
 
 bool listen_on(const Socket& s, int backlog) { return ::listen(fd_of(s.get()), backlog) == 0; }

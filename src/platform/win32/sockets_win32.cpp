@@ -44,6 +44,12 @@ bool bind_loopback(const Socket& s, const char* address, std::uint16_t port) {
   return ::bind(to_socket(s.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
+bool defer_accept_until_data(const Socket&, std::uint32_t) {
+  // accept() has no such setting here; AcceptEx with a receive buffer would
+  // be the way, at the price of a wait per connection that never speaks.
+  return false;
+}
+
 bool listen_on(const Socket& s, int backlog) { return ::listen(to_socket(s.get()), backlog) == 0; }
 
 namespace {

@@ -2,6 +2,7 @@
 // such a send unless told otherwise, and this test program leaves SIGPIPE at
 // its default action, which ends it.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <cstdlib>
 
@@ -23,6 +24,27 @@ TEST(SocketsPosix, SendToAVanishedPeerFailsWithoutSignal) {
   int rc = 0;
   for (int i = 0; i < 100 && rc >= 0; ++i) rc = platform::send_some(a.get(), block, sizeof block);
   EXPECT_LT(rc, 0);
+}
+
+// A deferred listener hands a connection out only once its first bytes are
+// there: until then the listener does not even show it as ready.
+TEST(SocketsPosix, DeferredAcceptWaitsForTheFirstBytes) {
+  platform::Socket listener = platform::tcp_socket();
+  ASSERT_TRUE(platform::defer_accept_until_data(listener, 5));
+  ASSERT_TRUE(platform::bind_loopback(listener, "127.0.0.1", 0));
+  ASSERT_TRUE(platform::listen_on(listener, 4));
+  platform::Socket client = platform::tcp_socket();
+  ASSERT_TRUE(test_support::connect_loopback(client, "127.0.0.1", test_support::local_port(listener)));
+  pollfd ready{static_cast<int>(listener.get()), POLLIN, 0};
+  EXPECT_EQ(::poll(&ready, 1, 300), 0);  // connected, but nothing to accept yet
+  ASSERT_EQ(platform::send_some(client.get(), "G", 1), 1);
+  EXPECT_EQ(::poll(&ready, 1, 5000), 1);
+  platform::Socket served = platform::accept_connection(listener.get());
+  ASSERT_TRUE(served.valid());
+  platform::set_timeouts(served.get(), 5000, 5000);
+  char byte = 0;
+  EXPECT_EQ(platform::recv_some(served.get(), &byte, 1), 1);
+  EXPECT_EQ(byte, 'G');
 }
 
 // Once the process ignores SIGPIPE, as the launcher does, `transmit_file`
