@@ -9,6 +9,7 @@
 #include "http/response.h"
 #include "platform/files.h"
 #include "platform/handle.h"
+#include "platform/net.h"
 
 namespace {
 
@@ -86,5 +87,8 @@ void serve_page(platform::NativeHandle socket, platform::File& file, const platf
   if (script_length != 0) std::memcpy(out, bootstrap_script.data(), script_length);
   out += script_length;
   std::memcpy(out, page.get() + split, page_length - split);
+  // The connection ends after the page: its last packet may carry the end
+  // of the connection too.
+  platform::end_with_last_packet(socket);
   send_all(socket, answer.get(), std::int64_t(answer_length));
 }

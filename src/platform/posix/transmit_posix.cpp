@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -171,6 +173,11 @@ int send_some_before_more(NativeHandle s, const void* buf, int len) {
     n = ::send(static_cast<int>(s), buf, static_cast<std::size_t>(len), MSG_MORE | MSG_NOSIGNAL);
   } while (n < 0 && errno == EINTR);
   return static_cast<int>(n);
+}
+
+bool end_with_last_packet(NativeHandle s) {
+  const int on = 1;
+  return ::setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
 }
 
 }  // namespace platform

@@ -137,4 +137,6 @@ Transmit transmit_file(NativeHandle socket, const File& file, std::int64_t offse
 
 int send_some_before_more(NativeHandle s, const void* buf, int len) { return send_some(s, buf, len); }
 
+bool end_with_last_packet(NativeHandle) { return false; }
+
 }  // namespace platform
