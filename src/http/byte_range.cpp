@@ -123,15 +123,11 @@ int stream_file_range(platform::NativeHandle socket, platform::File& file, std::
   }
   if (n < 0 || std::size_t(n) >= sizeof header) return -1;
   if (length <= 0) return send_all(socket, header, n) != 0 ? -1 : 0;
-  // The connection ends after this answer: its last packet may carry the end
-  // of the connection too.
+  // The connection ends after this answer: the system holds the header back
+  // for the body that follows at once (header and body may leave in one
+  // packet), and the last packet may carry the end of the connection too.
   platform::end_with_last_packet(socket);
-  // The body follows at once: header and body may leave in one packet.
-  for (int sent = 0; sent < n;) {
-    const int k = platform::send_some_before_more(socket, header + sent, n - sent);
-    if (k <= 0) return -1;
-    sent += k;
-  }
+  if (send_all(socket, header, n) != 0) return -1;
   // The kernel sends the body straight from the file when it can; the
   // bytes are the same either way.
   switch (platform::transmit_file(socket, file, first, length)) {

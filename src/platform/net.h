@@ -78,18 +78,13 @@ bool receive_pending(NativeHandle s);
 // Never raises SIGPIPE. Any thread; each call needs its own socket.
 enum class Transmit { sent, failed, unavailable };
 Transmit transmit_file(NativeHandle socket, const File& file, std::int64_t offset, std::int64_t length);
-// As `send_some`, for bytes that the next send or `transmit_file` on the
-// socket follows at once (an answer's header before its body): the system
-// may hold them back to send both in one piece, which saves a packet and its
-// acknowledgement. The bytes and their order are unchanged. MSG_MORE on
-// Linux; on Windows the same as `send_some`.
-int send_some_before_more(NativeHandle s, const void* buf, int len);
-// For an answer after which the connection ends: the system may hold the
-// answer's last, partly filled packet back until the socket is closed or
-// its sending side shut down, so that it leaves together with the end of
-// the connection, one packet fewer for both sides. Full packets go at once,
-// and nothing waits longer than the system's ceiling (200 ms on Linux).
-// TCP_CORK on Linux; on Windows nothing (false).
+// For an answer after which the connection ends: from now on the system may
+// hold partly filled packets back until the socket is closed or its sending
+// side shut down. An answer's header then waits for its body, and the last
+// packet leaves together with the end of the connection: packets fewer for
+// both sides. Full packets go at once, and nothing waits longer than the
+// system's ceiling (200 ms on Linux). TCP_CORK on Linux; on Windows nothing
+// (false).
 bool end_with_last_packet(NativeHandle s);
 
 }  // namespace platform

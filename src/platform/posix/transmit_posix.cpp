@@ -1,10 +1,10 @@
 // Zero-copy file sending on Linux: sendfile() moves the bytes from the page
 // cache to the socket inside the kernel.
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -17,9 +17,8 @@
 #include "platform/handle.h"
 #include "platform/net.h"
 #include "platform/threads.h"
-#include "platform/transmit_chunk.h"
-
 #include "platform/posix/broken_pipe.h"
+#include "platform/transmit_chunk.h"
 
 namespace platform {
 namespace {
@@ -164,15 +163,6 @@ Transmit transmit_file(NativeHandle socket, const File& file, std::int64_t offse
     }
   }
   return Transmit::sent;
-}
-
-int send_some_before_more(NativeHandle s, const void* buf, int len) {
-  if (len < 0) return -1;
-  ssize_t n;
-  do {
-    n = ::send(static_cast<int>(s), buf, static_cast<std::size_t>(len), MSG_MORE | MSG_NOSIGNAL);
-  } while (n < 0 && errno == EINTR);
-  return static_cast<int>(n);
 }
 
 bool end_with_last_packet(NativeHandle s) {

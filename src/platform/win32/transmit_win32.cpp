@@ -135,8 +135,6 @@ Transmit transmit_file(NativeHandle socket, const File& file, std::int64_t offse
   return Transmit::sent;
 }
 
-int send_some_before_more(NativeHandle s, const void* buf, int len) { return send_some(s, buf, len); }
-
 bool end_with_last_packet(NativeHandle) { return false; }
 
 }  // namespace platform
