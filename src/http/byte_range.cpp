@@ -11,6 +11,11 @@
 
 namespace {
 
+// Answers whose body is at most this long leave with the end of the
+// connection in their last packet; 1 MiB covers the page's files and the
+// player's ranges, while a whole video streams uncorked.
+constexpr std::int64_t kCorkedBodyMaxBytes = std::int64_t(1) << 20;
+
 // strtoll's reading: white space, an optional sign, digits, saturation.
 std::int64_t read_number(const char* p) {
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
@@ -126,7 +131,9 @@ int stream_file_range(platform::NativeHandle socket, platform::File& file, std::
   // The connection ends after this answer: the system holds the header back
   // for the body that follows at once (header and body may leave in one
   // packet), and the last packet may carry the end of the connection too.
-  platform::end_with_last_packet(socket);
+  // A long body leaves in full packets anyway, and holding its partial ones
+  // back would only keep a reader waiting between two pieces of the file.
+  if (length <= kCorkedBodyMaxBytes) platform::end_with_last_packet(socket);
   if (send_all(socket, header, n) != 0) return -1;
   // The kernel sends the body straight from the file when it can; the
   // bytes are the same either way.
