@@ -414,14 +414,25 @@ def run_curl_upload(port, media):
     return {"mbps": float(out[0]) / 1e6, "ok": out[1] == "200"}
 
 
+IDLE_OPEN_SPACING_S = 0.01
+IDLE_SETTLE_S = 10.0
+
+
 def idle_connections(server, count=200):
     """Resident memory with `count` connections open that send nothing."""
     before = memory_kib(server.pid(), "VmRSS")
     socks = []
     try:
+        # Linux hands the launcher a connection that sends nothing only
+        # once its deferred accept has run out (5 s, rounded up to the
+        # SYN-ACK resend schedule); until then it costs the server nothing,
+        # which is not what a connection that stays open costs. Connections
+        # opened all at once would all come due at once and overflow the
+        # listen queue, so they are spread out, as a browser's are.
         for _ in range(count):
             socks.append(socket.create_connection(("127.0.0.1", server.port), timeout=5))
-        time.sleep(1.0)
+            time.sleep(IDLE_OPEN_SPACING_S)
+        time.sleep(IDLE_SETTLE_S)
         during = memory_kib(server.pid(), "VmRSS")
         threads = thread_count(server.pid())
     finally:
