@@ -1,6 +1,7 @@
 #include "http/worker_pool.h"
 #include "platform/threads.h"
 
+#include <atomic>
 #include <memory>
 #include <new>
 
@@ -11,6 +12,9 @@ struct WorkerPool::Parked {
   void* arg = nullptr;  // set by `run` when it hands this thread a job
   bool has_job = false;
   bool dismissed = false;  // off the list and counted in `leaving_`
+  // Calls of `run` that have handed this thread a job and not yet returned
+  // from waking it: the thread's stack, where this lives, must outlast them.
+  std::atomic<int> wakers{0};
   WorkerPool* pool = nullptr;
   Parked* next = nullptr;
 };
@@ -40,8 +44,12 @@ bool WorkerPool::run(void* arg) {
     --parked_count_;
     p->arg = arg;
     p->has_job = true;
-    p->wake.wake();
+    p->wakers.fetch_add(1, std::memory_order_relaxed);
     lock_.unlock();
+    // Woken once the lock is free, so that the thread does not wake only to
+    // wait for the lock that this one still holds.
+    p->wake.wake();
+    p->wakers.fetch_sub(1, std::memory_order_release);
     return true;
   }
   ++live_;
@@ -131,6 +139,9 @@ void WorkerPool::serve(void* arg) {
   --live_;
   if (live_ == 0) all_gone_.wake();
   lock_.unlock();
+  // A `run` that handed this thread an earlier job may still be inside its
+  // wake call; `me` must stay until it is out. Rare, and over at once.
+  while (me.wakers.load(std::memory_order_acquire) != 0) platform::sleep_ms(0);
 }
 
 void WorkerPool::dismiss_parked(std::uint32_t ms) {

@@ -61,7 +61,8 @@ class ParkingSignal {
   // ran out. Like every condition wait it may also return early for no
   // reason, so the caller re-checks what it waits for.
   bool wait(ParkingLock& lock, std::uint32_t ms);
-  // Wakes the threads waiting on this signal (call with the lock held).
+  // Wakes the threads waiting on this signal. With or without the lock
+  // held; without it, the woken thread need not wait for it.
   void wake();
 
  private:

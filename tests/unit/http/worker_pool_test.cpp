@@ -77,6 +77,24 @@ TEST(WorkerPool, AThreadParkedTooLongEnds) {
   EXPECT_EQ(pool.threads_started(), 2u);
 }
 
+TEST(WorkerPool, JobsHandedToThreadsThatAreTimingOutAllRun) {
+  // Parked threads give up after 1 ms, so hand-overs keep meeting threads on
+  // their way out: a job must never be lost between the two, and a thread
+  // must not end while a hand-over still wakes it.
+  Gate gate;
+  gate.open = true;
+  constexpr int kJobs = 3000;
+  {
+    WorkerPool pool(wait_at_gate, kWorkerStackBytes, /*max_parked=*/2, /*idle_ms=*/1);
+    for (int i = 0; i < kJobs; ++i) {
+      ASSERT_TRUE(pool.run(&gate));
+      if (i % 3 == 0) platform::sleep_ms(i % 2);
+    }
+    EXPECT_TRUE(eventually([&] { return gate.finished == kJobs; }));
+    EXPECT_LT(pool.threads_started(), std::size_t(kJobs));  // threads were used again
+  }
+}
+
 TEST(WorkerPool, DismissedThreadsLeaveAndLaterJobsStillPark) {
   Gate gate;
   gate.open = true;
