@@ -101,8 +101,16 @@ void accept_loop(std::shared_ptr<ServerContext> context, platform::NativeHandle 
   if (!pool.run(&accepting)) lead(&accepting);
   accepting.wait_until_ended();
   // Idle threads end with the server; threads still serving a connection
-  // finish it first, as before.
-  pool.dismiss_parked(kDismissParkedWaitMs);
+  // finish it first, as before. One that finishes while this runs would park
+  // for nothing, so those are sent away too, within the same bound.
+  const std::uint32_t start = platform::tick_ms();
+  for (;;) {
+    const std::uint32_t spent = platform::tick_ms() - start;
+    if (spent >= kDismissParkedWaitMs) break;
+    pool.dismiss_parked(kDismissParkedWaitMs - spent);
+    if (pool.live() == 0) break;
+    platform::sleep_ms(1);
+  }
 }
 
 std::size_t worker_threads_started() { return workers().threads_started(); }

@@ -32,7 +32,8 @@ inline constexpr std::size_t kWorkerStackBytes = std::size_t(512) << 10;
 inline constexpr std::size_t kMaxParkedWorkers = 64;
 inline constexpr std::uint32_t kParkedWorkerIdleMs = 30000;
 // At the end, `accept_loop` waits this long at most for the parked threads
-// and the last one accepting to leave (they only have to wake up and return).
+// and the last one accepting to leave (they only have to wake up and return),
+// and for threads that finish a connection meanwhile, which leave too.
 inline constexpr std::uint32_t kDismissParkedWaitMs = 200;
 
 // Accepts connections until `context->lifecycle.running` is cleared or the
