@@ -171,6 +171,11 @@ class Sandbox:
     def www(self):
         return os.path.join(self.exe_dir, "www")
 
+    @property
+    def log_path(self):
+        """The program's own log, in its data folder."""
+        return os.path.join(self.data, "Vesklar", "vesklar.log")
+
     def env(self, extra_env=None):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         env["PATH"] = self.fake_bin + os.pathsep + env.get("PATH", os.defpath)

@@ -270,7 +270,7 @@ class DesktopShortcut(unittest.TestCase):
     def program_log(self):
         """The program's own log, for a failure message."""
         try:
-            with open(os.path.join(self.box.data, "Vesklar", "vesklar.log"), "rb") as f:
+            with open(self.box.log_path, "rb") as f:
                 return f.read().decode("utf-8", "replace")
         except OSError as e:
             return f"(no log: {e})"

@@ -1,7 +1,6 @@
 """The program's log beside its data: written from the start, and a failed
 start-up step recorded with the system's own cause."""
 
-import os
 import re
 import socket
 import unittest
@@ -23,7 +22,7 @@ class EventLog(unittest.TestCase):
 
     def events(self):
         """(event, details) per line of the log, every line in the line format."""
-        with open(os.path.join(self.box.data, "Vesklar", "vesklar.log"), "rb") as f:
+        with open(self.box.log_path, "rb") as f:
             lines = f.read().decode("utf-8").split("\n")
         self.assertEqual(lines[-1], "", "the log ends with a whole line")
         out = []

@@ -48,7 +48,7 @@ def output_folder():
 
 def window_events(box):
     """The details of each update_download_window line of the program's log."""
-    with open(os.path.join(box.data, "Vesklar", "vesklar.log"), "rb") as f:
+    with open(box.log_path, "rb") as f:
         text = f.read().decode("utf-8")
     return re.findall(r" update_download_window (.*)", text)
 
