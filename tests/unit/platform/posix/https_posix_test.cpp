@@ -1,8 +1,10 @@
 // HTTPS GET failures that need no certificate: a peer that does not speak
 // TLS, and one that never answers (the time-outs must end the call).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "platform/https.h"
 #include "platform/net.h"
@@ -57,6 +59,27 @@ TEST(HttpsGet, TimeOutsEndACallToASilentPeer) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(calls, 0);
   EXPECT_LT(platform::tick_ms() - start, 30000u) << "the time-outs were not applied";
+}
+
+
+// libcurl and the TLS libraries under it are loaded only for a host whose
+// name was found. The check runs in a fresh process (the threadsafe death
+// test style re-executes this binary), since an earlier test in this one may
+// well have loaded libcurl already.
+[[noreturn]] void get_from_a_reserved_name_and_exit() {
+  int calls = 0;
+  const platform::HttpsTimeouts t{2000, 2000, 2000, 2000};
+  // .invalid names never resolve (RFC 6761).
+  const platform::HttpsResult r =
+      platform::https_get("updates.vesklar.invalid", 443, u"/descargas/version.json", u"Vesklar", t,
+                          [&calls](const char*, std::size_t) { return ++calls > 0; });
+  const bool loaded = ::dlopen("libcurl.so.4", RTLD_LAZY | RTLD_NOLOAD) != nullptr;
+  std::exit(r.ok || r.status != 0 || calls != 0 ? 2 : loaded ? 3 : 0);
+}
+
+TEST(HttpsGet, AHostWithoutAnAddressFailsWithoutLoadingLibcurl) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(get_from_a_reserved_name_and_exit(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
