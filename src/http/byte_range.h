@@ -28,9 +28,9 @@ struct RangeOutcome {
 RangeOutcome resolve_range(const char* range_value, std::int64_t size);
 
 // Sends the header and `length` bytes from `first`. 0 when all went out (or
-// length <= 0 and the header went out), -1 otherwise. The body goes by the
-// platform's zero-copy call, or by `send_file_by_copy` where that call is
-// unavailable.
+// length <= 0 and the header went out), -1 otherwise. A short body is read
+// and sent with the header in one send; a longer one goes by the platform's
+// zero-copy call, or by `send_file_by_copy` where that call is unavailable.
 int stream_file_range(platform::NativeHandle socket, platform::File& file, std::int64_t first,
                       std::int64_t length, int status, const char* reason, const char* content_type,
                       std::int64_t total_size, bool partial);
