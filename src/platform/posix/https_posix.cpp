@@ -203,19 +203,20 @@ HttpsResult https_get(std::string_view host, std::uint16_t port, std::u16string_
                       const HttpsProgress& progress) {
   HttpsResult result;
   const std::string name(host);
-  std::unique_ptr<curl_slist, ListDeleter> addresses;
+  posix::Lookup found;  // not looked up: libcurl does it
   if (!proxy_in_environment()) {
     // The progress watcher is asked while the name is looked up too, as it
     // would be while libcurl's resolver runs.
-    const posix::Lookup found = posix::look_up_host(name, timeouts.resolve_ms, kHttpsProgressPollMs, [&progress] {
+    found = posix::look_up_host(name, timeouts.resolve_ms, kHttpsProgressPollMs, [&progress] {
       return !progress || progress(0, kHttpsLengthUnknown);
     });
     if (found.outcome == posix::LookupOutcome::not_found || found.outcome == posix::LookupOutcome::gave_up)
       return result;
-    if (found.outcome == posix::LookupOutcome::found && curl())
-      addresses.reset(curl()->slist_append(nullptr, posix::resolve_entry(name, port, found.addresses).c_str()));
   }
   if (!curl()) return result;
+  std::unique_ptr<curl_slist, ListDeleter> addresses;
+  if (found.outcome == posix::LookupOutcome::found)
+    addresses.reset(curl()->slist_append(nullptr, posix::resolve_entry(name, port, found.addresses).c_str()));
   std::unique_ptr<CURL, CurlDeleter> easy(curl()->easy_init());
   if (!easy) return result;
   CURL* c = easy.get();
