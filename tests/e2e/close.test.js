@@ -67,20 +67,13 @@ describe('the end of a session', { timeout: 180000 }, () => {
     // on the same port: the new page's late "/__open" there counts a page
     // that never says goodbye, and that launcher would never end.
     let ended = false;
-    const held = new Set();
     await page.route('**/*', async (route) => {
-      if (!ended && route.request().resourceType() !== 'document') {
-        await new Promise((resolve) => {
-          held.add(resolve);
-          setTimeout(resolve, 2500);
-        });
-      }
+      if (!ended && route.request().resourceType() !== 'document') await sleep(2500);
       await (ended ? route.abort() : route.continue()).catch(() => {});
     });
     const reloaded = page.reload().catch(() => {});
     const exit = await launcher.waitExit(5000);
     ended = true;
-    for (const resolve of held) resolve();
     assert.ok(exit, 'the launcher has ended');
     assert.equal(exit.code, 0);
     await reloaded;
